@@ -1,0 +1,40 @@
+# Shared build rules: warnings, sanitizers, test registration.
+
+add_library(kerris_warnings INTERFACE)
+target_compile_options(kerris_warnings INTERFACE
+    -Wall -Wextra -Wshadow=local -Wno-missing-field-initializers
+    $<$<BOOL:${KERRIS_WERROR}>:-Werror>)
+
+if(KERRIS_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Adds SUBDIR when it holds a CMakeLists.txt, so areas arrive one by one.
+function(kerris_add_subdirectory_if_present subdir)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${subdir}/CMakeLists.txt)
+        add_subdirectory(${subdir})
+    endif()
+endfunction()
+
+# kerris_add_test(NAME <target> LABEL <area> SOURCES ... [LIBS ...] [ENVIRONMENT VAR=value ...])
+# A GoogleTest program in build/tests, registered with CTest case by case under the area's label.
+# Every test runs with KERRIS_MODULE_PATH empty and its own registry folder unless it sets them.
+function(kerris_add_test)
+    cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    find_package(GTest REQUIRED)
+    add_executable(${T_NAME} ${T_SOURCES})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+                          kerris_warnings)
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    include(GoogleTest)
+    gtest_discover_tests(${T_NAME}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KERRIS_BUILD_DIR=${CMAKE_BINARY_DIR};KERRIS_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp;${T_ENVIRONMENT}")
+endfunction()
