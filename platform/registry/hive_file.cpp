@@ -153,7 +153,7 @@ public:
         HiveTree tree;
         if (!parseAll(tree)) {
             if (error) {
-                error->line = m_lines.lineNumber();
+                error->line = std::max<size_t>(1, m_lines.lineNumber());
                 error->reason = m_reason;
             }
             return std::nullopt;
