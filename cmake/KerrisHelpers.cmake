@@ -31,10 +31,13 @@ function(kerris_add_test)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
+    # The environment reaches each case through /usr/bin/env as the test's launcher: CTest's
+    # ENVIRONMENT property does not survive discovery of the cases intact.
+    set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
+        "/usr/bin/env;QT_QPA_PLATFORM=offscreen;KERRIS_BUILD_DIR=${CMAKE_BINARY_DIR};KERRIS_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp;${T_ENVIRONMENT}")
     include(GoogleTest)
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KERRIS_BUILD_DIR=${CMAKE_BINARY_DIR};KERRIS_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp;${T_ENVIRONMENT}")
+        PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
 endfunction()
