@@ -22,6 +22,14 @@ std::vector<uint8_t> hexFrame(uint32_t w, uint32_t h) {
 // A frame whose byte at (row, col) carries both coordinates (mod 256) for large frames.
 uint8_t mark(uint32_t row, uint32_t col) { return static_cast<uint8_t>(row * 7 + col * 3); }
 
+std::vector<uint8_t> markedFrame(uint32_t w, uint32_t h) {
+    std::vector<uint8_t> f(size_t{w} * h);
+    for (uint32_t r = 0; r < h; ++r)
+        for (uint32_t c = 0; c < w; ++c)
+            f[size_t{r} * w + c] = mark(r, c);
+    return f;
+}
+
 CpiImageDescriptor descriptorOf(uint16_t w, uint16_t h, uint32_t rawSize) {
     CpiImageDescriptor d{};
     d.rawWidth = w;
@@ -149,10 +157,7 @@ TEST(WidenFrame, SmallFrameByHand) {
 
 TEST(WidenFrame, QcifFrameTo180x148) {
     const uint32_t w = 178, h = 146, ow = 180, oh = 148;
-    std::vector<uint8_t> in(w * h);
-    for (uint32_t r = 0; r < h; ++r)
-        for (uint32_t c = 0; c < w; ++c)
-            in[r * w + c] = mark(r, c);
+    std::vector<uint8_t> in = markedFrame(w, h);
     std::vector<uint8_t> out(ow * oh + 1, 0xEE);
     ASSERT_TRUE(widenFrame(in, w, h, std::span(out).first(ow * oh)));
     EXPECT_EQ(out.back(), 0xEE) << "wrote past the frame";
@@ -250,10 +255,7 @@ TEST(SubsampleFrame, TakesEveryStepInBothHalvesOfRowPairs) {
 TEST(SubsampleFrame, VgaFrameToThumbnailStaysInsideTheFrame) {
     // 644 x 484 to 84 x 68: steps 7 and 7; the last pair read is rows 462 and 463.
     const uint32_t fw = 644, fh = 484, tw = 84, th = 68;
-    std::vector<uint8_t> in(fw * fh);
-    for (uint32_t r = 0; r < fh; ++r)
-        for (uint32_t c = 0; c < fw; ++c)
-            in[r * fw + c] = mark(r, c);
+    std::vector<uint8_t> in = markedFrame(fw, fh);
     ASSERT_TRUE(subsampleFrame(in, fw, fh, tw, th));
     const uint8_t* last = &in[(th - 1) * tw];
     EXPECT_EQ(last[0], mark(463, 0));
