@@ -63,9 +63,15 @@ Handle load(std::string_view name) {
             rest.remove_prefix(colon + 1);
         }
     }
-    const std::string exeFolder = executableFolder();
-    folders.push_back(exeFolder);
-    folders.push_back(exeFolder + "../lib");
+    // KERRIS_MODULE_PATH_ONLY=1 confines the search to KERRIS_MODULE_PATH, so that a test can
+    // make a library missing although the build tree holds the real one.
+    const char* only = std::getenv("KERRIS_MODULE_PATH_ONLY");
+    const bool pathOnly = only && only[0] == '1';
+    if (!pathOnly) {
+        const std::string exeFolder = executableFolder();
+        folders.push_back(exeFolder);
+        folders.push_back(exeFolder + "../lib");
+    }
 
     for (const auto& folder : folders) {
         std::string candidate = folder;
@@ -77,6 +83,8 @@ Handle load(std::string_view name) {
         if (Handle h = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL))
             return h;
     }
+    if (pathOnly)
+        return nullptr;
     return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 

@@ -15,7 +15,9 @@ std::string libraryFileName(std::string_view name);
 
 // Loads a library by its system name. Searched in order: each folder of KERRIS_MODULE_PATH
 // (colon-separated), the running executable's folder, "../lib" beside it, then the system's
-// default search. Loading the same library twice counts references, as the system loader does.
+// default search. With KERRIS_MODULE_PATH_ONLY=1 only the folders of KERRIS_MODULE_PATH are
+// searched (tests use it to make a library missing). Loading the same library twice counts
+// references, as the system loader does.
 // Returns null when it is nowhere to be found or cannot be loaded.
 Handle load(std::string_view name);
 
