@@ -1,0 +1,74 @@
+// The window's camera state: opening, queries, the picture record and closing.
+#include "browser/media/camera_session.h"
+
+namespace lumicart::media {
+
+namespace {
+constexpr uint32_t kStatusNoConnection = 5;
+constexpr uint32_t kStatusNoPicture = 8;
+} // namespace
+
+CameraSession::~CameraSession() {
+    CloseCameraConnection();
+    freePicture();
+}
+
+void CameraSession::rebind(const CameraApi& api) {
+    CloseCameraConnection();
+    freePicture();
+    m_api = &api;
+}
+
+uint32_t CameraSession::openCamera() {
+    if (!m_api->CpiCameraOpen)
+        return kStatusNoConnection;
+    return m_api->CpiCameraOpen(0, 0, &m_connection, &m_cameraId);
+}
+
+uint32_t CameraSession::QueryCameraState() {
+    if (!m_connection || !m_api->CpiGetCameraStateInfo)
+        return kStatusNoConnection;
+    return m_api->CpiGetCameraStateInfo(m_connection, &m_state);
+}
+
+uint32_t CameraSession::QueryPictureFormat(uint32_t index) {
+    if (!m_connection || !m_api->CpiGetImageFormatEx)
+        return kStatusNoConnection;
+    return m_api->CpiGetImageFormatEx(m_connection, index, &m_format, &m_info);
+}
+
+uint32_t CameraSession::RecreatePicture() {
+    freePicture();
+    if (!m_api->CpiCreateImage)
+        return kStatusNoPicture;
+    m_picture = m_api->CpiCreateImage(m_info.imageWidth, m_info.imageHeight);
+    if (!m_picture)
+        return kStatusNoPicture;
+    m_pictureWidth = m_info.imageWidth;
+    m_pictureHeight = m_info.imageHeight;
+    return 0;
+}
+
+void CameraSession::CloseCameraConnection() {
+    if (!m_connection)
+        return;
+    if (m_api->CpiCameraClose)
+        m_api->CpiCameraClose(m_connection);
+    m_connection = nullptr;
+}
+
+void CameraSession::freePicture() {
+    if (m_picture && m_api->CpiFreeImage)
+        m_api->CpiFreeImage(m_picture);
+    m_picture = nullptr;
+    m_pictureWidth = m_pictureHeight = 0;
+}
+
+std::size_t CameraSession::pictureBytes() const {
+    if (!m_picture)
+        return 0;
+    // The size the record was made with: an upload never changes it, whatever its header says.
+    return sizeof(CpiImage) + std::size_t(m_pictureWidth) * std::size_t(m_pictureHeight) * 3;
+}
+
+} // namespace lumicart::media

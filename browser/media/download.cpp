@@ -1,0 +1,127 @@
+// The camera download: naming, the per-picture loop and its stop rules.
+#include "browser/media/download.h"
+
+#include "browser/media/bitmap_file.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace lumicart::media {
+
+std::string PictureFileName(const std::string& folder, const LocalTime& date, unsigned number,
+                            uint32_t compression) {
+    char name[64];
+    std::snprintf(name, sizeof name, compression == 0 ? "%04d%02d%02d-%02d.bmp" : "%04d%02d%02d-%02d.jpg",
+                  date.year, date.month, date.day, number);
+    return folder + name;
+}
+
+LocalTime SystemLocalTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+            parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+namespace {
+
+bool nameTaken(const std::string& name) {
+    std::error_code ec;
+    // A dangling link still occupies the name.
+    return std::filesystem::symlink_status(name, ec).type() != std::filesystem::file_type::not_found;
+}
+
+// Advances `number` to the next free name; false when all 65536 numbers of the day are taken.
+bool nextFreeName(const std::string& folder, const LocalTime& date, uint32_t compression,
+                  uint16_t& number, std::string& name) {
+    for (unsigned attempt = 0; attempt <= 0xFFFF; ++attempt) {
+        ++number;
+        name = PictureFileName(folder, date, number, compression);
+        if (!nameTaken(name))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const LocalClock& clock) {
+    DownloadResult result;
+    const std::string folder = host.updateCurrentFolder();
+    if (!session.usable()) {
+        host.showMessageEntry(kMsgCameraLibraryMissing, std::nullopt);
+        result.end = DownloadEnd::LibraryMissing;
+        return result;
+    }
+    const CameraApi& api = session.api();
+
+    if (session.openCamera() != 0) {
+        host.showMessageEntry(kMsgCouldNotOpenCamera, std::nullopt);
+        session.CloseCameraConnection();
+        result.end = DownloadEnd::OpenFailed;
+        return result;
+    }
+    if (session.QueryCameraState() != 0) {
+        session.CloseCameraConnection();
+        result.end = DownloadEnd::StateFailed;
+        return result;
+    }
+    const uint16_t count = session.imageCount();
+    if (count == 0) {
+        host.showMessageEntry(kMsgNoImagesOnCamera, std::nullopt);
+        session.CloseCameraConnection();
+        result.end = DownloadEnd::NoPictures;
+        return result;
+    }
+    if (session.QueryPictureFormat(0) != 0) {
+        session.CloseCameraConnection();
+        result.end = DownloadEnd::FormatFailed;
+        return result;
+    }
+    if (session.RecreatePicture() != 0) {
+        session.CloseCameraConnection();
+        result.end = DownloadEnd::PictureFailed;
+        return result;
+    }
+
+    host.showProgress(0, count, 0);
+    uint16_t number = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t format = 0;
+        if (api.CpiGetImageFormatEx(session.connection(), i, &format, nullptr) != 0) {
+            result.end = DownloadEnd::StoppedInLoop;
+            break;
+        }
+        if (format != session.currentFormat()) {
+            session.QueryPictureFormat(i);
+            if (session.RecreatePicture() != 0) {
+                result.end = DownloadEnd::StoppedInLoop;
+                break;
+            }
+        }
+        CpiImage* picture = session.picture();
+        if (api.CpiUploadImage(session.connection(), i, picture, nullptr) != 0 ||
+            picture->width == 0 || picture->height == 0) {
+            result.end = DownloadEnd::StoppedInLoop;
+            break;
+        }
+        std::string name;
+        const bool named = nextFreeName(folder, clock(), picture->compression, number, name);
+        if (!named || !WritePictureBitmap(picture, session.pictureBytes(), name)) {
+            host.showMessageEntry(kMsgCannotSaveFile, std::nullopt);
+            host.moveProgressToMaximum();
+            result.end = DownloadEnd::WriteFailed;
+            break;
+        }
+        result.files.push_back(name);
+        host.setProgressPosition(int(i));
+    }
+
+    host.hideProgress();
+    host.requestListRefresh();
+    session.CloseCameraConnection();
+    return result;
+}
+
+} // namespace lumicart::media

@@ -1,0 +1,60 @@
+// What the camera, movie and acquisition commands ask of the window that runs them.
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace lumicart::media {
+
+// Numbers of the message table entries these commands show.
+enum MessageEntry : int {
+    kMsgCannotFindDevice = 0,
+    kMsgCameraLibraryMissing = 1,
+    kMsgCouldNotOpenCamera = 3,
+    kMsgNoImagesOnCamera = 4,
+    kMsgCannotSaveFile = 5,
+    kMsgNoFilesSelected = 6,
+    kMsgDifferentImageSize = 8,
+    kMsgBitmapFilesOnly = 9,
+    kMsgCannotLoadBitmap = 10,
+};
+
+// The window side of a command. The browser's window implements it over its controls and its
+// replaceable user interface; tests record every call.
+class MediaHost {
+public:
+    virtual ~MediaHost() = default;
+
+    // Shows message table entry `entry`, its "%s" replaced by `argument` when one is given;
+    // returns when the box is closed.
+    virtual void showMessageEntry(int entry, const std::optional<std::string>& argument) = 0;
+
+    // The progress bar along the bottom of the window.
+    virtual void showProgress(int minimum, int maximum, int position) = 0;
+    virtual void setProgressRange(int minimum, int maximum) = 0;
+    virtual void setProgressPosition(int position) = 0;
+    virtual void moveProgressToMaximum() = 0;
+    virtual void hideProgress() = 0;
+
+    // Recomputes the current folder from the folder tree and returns it (ends in "/").
+    virtual std::string updateCurrentFolder() = 0;
+    // Gives the focus to the folder tree and asks, deferred, for the file list to read the
+    // current folder again.
+    virtual void requestListRefresh() = 0;
+
+    // The movie save dialog; nullopt when cancelled.
+    virtual std::optional<std::string> chooseMovieToSave() = 0;
+};
+
+// The local date and time, as the commands read it.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+using LocalClock = std::function<LocalTime()>;
+
+// The system's local time.
+LocalTime SystemLocalTime();
+
+} // namespace lumicart::media
