@@ -19,10 +19,14 @@
 
 namespace kerris::fakes {
 
-// build/tests/fakes/ (from KERRIS_BUILD_DIR, which every registered test has).
+// build/tests/fakes/: from KERRIS_BUILD_DIR, which every registered test has, else beside the
+// test program (build/tests) when it is run by hand.
 inline std::filesystem::path fakeFolder() {
-    const char* build = std::getenv("KERRIS_BUILD_DIR");
-    return std::filesystem::path(build ? build : ".") / "tests" / "fakes";
+    if (const char* build = std::getenv("KERRIS_BUILD_DIR"))
+        return std::filesystem::path(build) / "tests" / "fakes";
+    std::error_code ec;
+    auto program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (ec ? std::filesystem::path(".") : program.parent_path()) / "fakes";
 }
 
 // The fakes by file: "libkerrisu.so", "lean/libkercol.so", ...
