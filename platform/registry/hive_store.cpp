@@ -1,6 +1,7 @@
 // The hive files on disk: paths, the parse cache, locking, atomic replacement and damage.
 #include "platform/registry/hive_store.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +140,7 @@ struct CacheEntry {
 };
 
 std::mutex g_cacheMutex;
+std::atomic<uint64_t> g_parseCount{0};
 std::map<std::string, CacheEntry> g_cache;
 
 bool cached(const std::string& path, const FileIdentity& id,
@@ -252,6 +254,7 @@ HiveRead readHive(Hive hive, const std::string& path) {
     std::string text;
     if (!readAll(fd.get(), st.st_size, text))
         return result;
+    g_parseCount.fetch_add(1, std::memory_order_relaxed);
     auto parsed = parseHive(text, hiveRootName(hive), &result.error);
     if (parsed) {
         result.tree = std::make_shared<const HiveTree>(std::move(*parsed));
@@ -427,6 +430,8 @@ void setFaultInjector(std::function<bool(StoreStep step)> injector) {
     std::lock_guard lock(g_faultMutex);
     g_faultInjector = std::move(injector);
 }
+
+uint64_t hiveParseCount() { return g_parseCount.load(std::memory_order_relaxed); }
 
 void clearHiveCache() {
     std::lock_guard lock(g_cacheMutex);

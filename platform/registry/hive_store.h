@@ -5,6 +5,7 @@
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -49,7 +50,10 @@ enum class StoreStep {
 // Pass an empty function to remove it.
 void setFaultInjector(std::function<bool(StoreStep step)> injector);
 
-// Forgets every cached parse (tests use it to measure reads that parse).
+// Forgets every cached parse, so the next read parses the file again.
 void clearHiveCache();
+
+// How many times this process has parsed a hive file (tests check the cache with it).
+uint64_t hiveParseCount();
 
 } // namespace kerris::registry::detail
