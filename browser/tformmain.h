@@ -1,0 +1,207 @@
+// The picture browser's window: folder tree, file list, preview, menus, settings and the
+// camera, movie and acquisition commands.
+#pragma once
+
+#include "browser/file_list.h"
+#include "browser/folder_tree.h"
+#include "browser/image_list.h"
+#include "browser/settings.h"
+#include "browser/user_interface.h"
+#include "browser/widgets.h"
+#include "platform/registry/registry.h"
+#include "platform/shell/shell.h"
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+
+namespace lumicart {
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Options {
+        // The program's path; its name keys the settings, its folder is the default folder.
+        // Empty: the running program's.
+        QString programPath;
+    };
+
+    explicit TFormMain(UserInterface& ui, Options options = Options(), QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // ---- Controls (names of the form description) ----
+    ClientArea* FormClient = nullptr;
+    QWidget* Panel1 = nullptr;
+    TreeView* TreeView1 = nullptr;
+    SplitterBar* Splitter2 = nullptr;
+    QFrame* Panel2 = nullptr;
+    PreviewImage* Image1 = nullptr;
+    SplitterBar* Splitter1 = nullptr;
+    ListView* ListView1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QListWidget* ListBoxSWMsg = nullptr;
+    ImageList ImageListTreeView{16};
+    ImageList ImageListListViewSmall{16};
+    ImageList ImageListListViewLarge{32, false};
+    ImageList ImageListStateImage{16};
+
+    QMenu* File1 = nullptr;
+    QAction* SelectSource1 = nullptr;
+    QAction* Active1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* AutoDownloadImage1 = nullptr;
+    QAction* CreateAVIFile1 = nullptr;
+    QAction* PlayAVIFiles1 = nullptr;
+    QAction* Help1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Rename1 = nullptr;
+    QAction* Delete1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* CreateAVIFiles1 = nullptr;
+
+    // The AVI file dialogs.
+    FileDialogOptions SaveDialog1;
+    FileDialogOptions OpenDialog1;
+
+    // ---- Window state ----
+    std::optional<kerris::registry::Key> Settings;
+    QString CurrentFolder;
+    QStringList PathElements;
+    std::shared_ptr<kerris::shell::Folder> DesktopFolder;
+    std::shared_ptr<kerris::shell::Allocator> ShellAllocator;
+    int32_t SavedPanel1Width = 0;
+    int32_t SavedPanel2Height = 0;
+    std::unique_ptr<QImage> PreviewBitmap;
+
+    // Folder tree state.
+    std::vector<std::shared_ptr<kerris::shell::Folder>> RootFolders;
+    QTreeWidgetItem* CurrentNode = nullptr;
+
+    // File list state.
+    QList<QTreeWidgetItem*> SelectedItems;
+    int32_t SelectedPathBytes = 0;
+
+    // ---- Window events ----
+    void FormShow();
+    void FormResize();
+    void Splitter1Moved();
+    void Splitter2Moved();
+    void Help1Click();
+    void FormClose();
+    void FormDestroy();
+
+    // Shows entry `entry` of ListBoxSWMsg ("%s" replaced by the argument) in a modal box with
+    // the error icon. Returns when the box is closed; a number outside the table shows nothing.
+    void ShowMessageEntry(int entry, const std::optional<QString>& argument = std::nullopt);
+
+    // Panel sizes (the docked layout follows them at once).
+    void setPanel1Width(int width);
+    void setTreeView1Height(int height);
+
+    // The help page of the program and the URL Help opens.
+    QUrl helpUrl() const;
+
+    // ---- Folder tree ----
+    bool FillTreeLevel(const std::shared_ptr<kerris::shell::Folder>& folder,
+                       QTreeWidgetItem* parent);
+    std::shared_ptr<kerris::shell::Folder> FolderOfNode(QTreeWidgetItem* node);
+    void FreeNodeRecords(int level);
+    void AddShellIcon(const kerris::shell::Folder& folder, const kerris::shell::ItemId& item,
+                      IconIndexMap& iconIndexMap, QTreeWidgetItem* node);
+    void TreeView1Expanding(QTreeWidgetItem* node);
+    void TreeView1Change(QTreeWidgetItem* node);
+    void UpdateCurrentFolder();
+
+    // ---- File list ----
+    bool FillFileList(const std::shared_ptr<kerris::shell::Folder>& folder);
+    void ClearFileList();
+    void RefreshFileList();
+    void LoadPreview(const QString& path);
+    void FitPreview(int32_t w, int32_t h);
+    bool CollectSelection();
+    void DeleteSelection();
+    void ListView1DblClick();
+    void ListView1SelectItem(QTreeWidgetItem* item, bool selected);
+    void ListView1Edited(QTreeWidgetItem* item, const QString& text);
+    void ListView1KeyDown(int key);
+    void ListView1KeyUp(int key);
+    void PopupMenu1Popup();
+    void Rename1Click();
+    void Delete1Click();
+    void Image1DblClick();
+
+    // Asks for the list to read the current folder again once the running event is done
+    // (the posted double-click of the commands that write files).
+    void PostFileListRefresh();
+
+    // ---- Camera download, movies, acquisition (tformmain_media.cpp) ----
+    void ProbeCaptureDrivers();
+    void LoadCameraLibrary();
+    void BindCameraApi();
+    void InitCompressionOptions();
+    void UnloadCameraLibrary();
+    void AutoDownloadImage1Click();
+    uint32_t QueryCameraState();
+    uint32_t QueryPictureFormat(uint32_t index);
+    uint32_t RecreatePicture();
+    bool WritePictureBitmap(const void* picture, const QString& fileName);
+    void CloseCameraConnection();
+    void CreateAVIFile1Click();
+    void CreateAVIFiles1Click();
+    void PlayAVIFiles1Click();
+    bool WriteCameraFrames(uint16_t first, uint16_t count);
+    void WriteFileFrames();
+    void CloseMovieFile();
+    void CheckAcquisitionAvailable();
+    void SelectSource1Click();
+    void Active1Click();
+    void ReleaseAcquiredImage();
+
+    UserInterface& ui() const { return m_ui; }
+    const QString& programPath() const { return m_programPath; }
+
+protected:
+    void setVisible(bool visible) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class SettingsApplier;
+    friend class SettingsApplier;
+
+    void buildControls();
+    void buildMenus();
+    void layoutClient();
+    void onListSelectionChanged(const class QItemSelection& selected,
+                                const class QItemSelection& deselected);
+    void addListIcon(const kerris::shell::Folder& folder, const kerris::shell::ItemId& item,
+                     IconIndexMap& iconIndexMap, QTreeWidgetItem* listItem);
+    QTreeWidgetItem* firstSelectedItem() const;
+    void clearPreviewImage();
+
+    UserInterface& m_ui;
+    QString m_programPath;
+    bool m_shown = false;
+    int m_panel1Width = kDefaultPanel1Width;
+    int m_treeView1Height = kDefaultTreeView1Height;
+    int m_dragStart = 0;
+
+public:
+    // camera, movie and acquisition state
+    // (members of the camera download, movie and acquisition commands go here)
+};
+
+} // namespace lumicart

@@ -1,0 +1,53 @@
+// Everything the browser shows modally or hands to the desktop, behind one interface, so that
+// tests replace it and see what would have been shown.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QWidget;
+
+namespace lumicart {
+
+// A file dialog's settings. The filter is written as pairs "description|patterns|...", as in
+// "Audio Video Interleaved Files (*.avi)|*.avi|All Files (*.*)|*.*".
+struct FileDialogOptions {
+    QString defaultExtension; // ".avi"; appended to a typed name that has no extension
+    QString filter;
+    QString initialFolder;
+    bool promptOverwrite = false;
+    bool fileMustExist = false;
+    bool pathMustExist = false;
+    bool hideReadOnly = false;
+    bool resizable = true;
+};
+
+// The filter in Qt's form: "Audio Video Interleaved Files (*.avi);;All Files (*.*)". A pattern
+// list "*.a;*.b" becomes "*.a *.b"; a description that already names the patterns is kept.
+QString qtFileFilter(const QString& pairs);
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    // A modal box owned by owner with the text, the system's default title, an OK button and
+    // the error icon. Returns when it is closed.
+    virtual void showError(QWidget* owner, const QString& text) = 0;
+
+    // The shell's confirmation before files go to the Trash; true to go ahead.
+    virtual bool confirmDelete(QWidget* owner, const QStringList& paths) = 0;
+
+    // The shell's own report of a failed file operation (modal, error icon).
+    virtual void showShellError(QWidget* owner, const QString& text) = 0;
+
+    // The save and open file dialogs; the chosen file, or empty when cancelled.
+    virtual QString getSaveFileName(QWidget* owner, const FileDialogOptions& options) = 0;
+    virtual QString getOpenFileName(QWidget* owner, const FileDialogOptions& options) = 0;
+
+    // Hands a document (a help page with its anchor, a movie) to the desktop's associated
+    // program; false when the desktop could not start one.
+    virtual bool openUrl(const QUrl& url) = 0;
+};
+
+} // namespace lumicart
