@@ -1,0 +1,12 @@
+# Suites of the virtual camera and its transport libraries (label "devices").
+kerris_add_test(NAME virtualcam_frame_test LABEL devices
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/virtualcam_frame_test.cpp
+    LIBS kerris_virtualcam)
+
+# Suites that load build/lib/libkerrisu.so and libkerrissl.so by file name.
+function(kerris_virtualcam_test name)
+    kerris_add_test(NAME ${name} LABEL devices SOURCES ${ARGN}
+        LIBS kerris_virtualcam kerris_registry ${CMAKE_DL_LIBS})
+    add_dependencies(${name} kerrisu kerrissl)
+endfunction()
+kerris_virtualcam_test(virtualcam_transport_test ${CMAKE_CURRENT_SOURCE_DIR}/virtualcam_transport_test.cpp)
