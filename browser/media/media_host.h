@@ -46,6 +46,10 @@ public:
 
     // The movie save dialog; nullopt when cancelled.
     virtual std::optional<std::string> chooseMovieToSave() = 0;
+    // The movie open dialog (one existing file); nullopt when cancelled.
+    virtual std::optional<std::string> chooseMovieToOpen() = 0;
+    // Hands a file to the desktop's associated program; the result is not examined.
+    virtual void openWithDesktop(const std::string& fileName) = 0;
 };
 
 // The local date and time, as the commands read it.

@@ -162,9 +162,9 @@ void formatSize(uint32_t format, int& width, int& height) {
 }
 
 uint8_t fakePixel(uint8_t seed, std::size_t k) {
-    // Smooth enough for a lossy codec to keep, different for every seed.
+    // Ramps of 64 pixels: smooth enough for a lossy codec to keep, different for every seed.
     const std::size_t pixel = k / 3;
-    return uint8_t(seed * 37 + (pixel % 352) / 3 + (k % 3) * 60);
+    return uint8_t((seed * 20) % 64 + pixel % 64 + (k % 3) * 50);
 }
 
 } // namespace lumicart::media::testing

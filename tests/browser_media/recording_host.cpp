@@ -51,6 +51,10 @@ std::optional<std::string> RecordingHost::chooseMovieToSave() {
     return saveName;
 }
 
+std::optional<std::string> RecordingHost::chooseMovieToOpen() { return openName; }
+
+void RecordingHost::openWithDesktop(const std::string& fileName) { opened.push_back(fileName); }
+
 std::vector<int> RecordingHost::messageNumbers() const {
     std::vector<int> numbers;
     for (const auto& m : messages)

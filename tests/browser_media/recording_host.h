@@ -13,6 +13,8 @@ namespace lumicart::media::testing {
 struct RecordingHost : MediaHost {
     std::string folder;                  // what updateCurrentFolder returns
     std::optional<std::string> saveName; // what the save dialog returns
+    std::optional<std::string> openName; // what the open dialog returns
+    std::vector<std::string> opened;     // files handed to the desktop
 
     std::vector<std::pair<int, std::optional<std::string>>> messages;
     std::vector<std::string> events; // progress and refresh calls in order
@@ -30,6 +32,8 @@ struct RecordingHost : MediaHost {
     std::string updateCurrentFolder() override;
     void requestListRefresh() override;
     std::optional<std::string> chooseMovieToSave() override;
+    std::optional<std::string> chooseMovieToOpen() override;
+    void openWithDesktop(const std::string& fileName) override;
 
     std::vector<int> messageNumbers() const;
 };

@@ -1,0 +1,71 @@
+// The movie commands: a movie of the camera's pictures, a movie of selected bitmap files, and
+// playing a movie with the desktop's player.
+#pragma once
+
+#include "browser/media/camera_session.h"
+#include "browser/media/media_host.h"
+#include "browser/media/movie_writer.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lumicart::media {
+
+enum class MovieEnd {
+    Completed,      // every frame written
+    LibraryMissing, // camera library entry points missing (message 1)
+    OpenFailed,     // camera could not be opened (message 3)
+    StateFailed,    // silent
+    NoPictures,     // message 4
+    NoMovie,        // format, record, dialog cancelled or file not created: silent, no file
+    Stopped,        // a frame could not be had or written: the movie keeps what was written
+    NothingSelected,  // message 6
+    DifferentSize,    // message 8
+    NotBitmap,        // message 9
+    CannotLoad,       // message 10
+};
+
+struct MovieResult {
+    MovieEnd end = MovieEnd::Completed;
+    int frames = 0;       // frames in the movie
+    std::string fileName; // the movie, when one was made
+};
+
+// Writes camera pictures first .. first+count-1 (16-bit index arithmetic) into the open movie,
+// stopping at the first picture of a format other than the session's current one, or at any
+// failure. Shows and hides the progress bar. True when every picture was written.
+bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& host,
+                       uint16_t first, uint16_t count);
+
+// "Create AVI File": every picture of the first picture's format, from the camera straight into
+// a movie named by the save dialog (or by `fileName` when given, with no dialog).
+MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, MediaHost& host,
+                              const std::optional<std::string>& fileName = std::nullopt);
+
+// One item of the file list's selection, in list order.
+struct SelectedFile {
+    std::string path;
+    std::string caption;
+};
+
+// The standard bitmap loader as the selection check uses it: the picture's width and height,
+// or nullopt when the file does not load as a bitmap.
+using BitmapProbe = std::function<std::optional<std::pair<int, int>>(const std::string& path)>;
+
+// Loads a file with the toolkit's bitmap reader (bitmap format only).
+std::optional<std::pair<int, int>> ProbeStandardBitmap(const std::string& path);
+
+// "Create AVI Files": checks every selected file before anything is created (message 9 for a
+// file that is not a bitmap, 8 for one whose size differs from the first file's, each naming
+// the item), then writes item k as frame k (message 10 for a file that cannot be read).
+MovieResult CreateFileMovie(const std::vector<SelectedFile>& selection, const BitmapProbe& probe,
+                            MovieWriter& writer, MediaHost& host);
+
+// "&Play AVI Files": the open dialog, then the chosen file to the desktop's player.
+void PlayMovie(MediaHost& host);
+
+} // namespace lumicart::media
