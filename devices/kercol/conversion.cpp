@@ -70,7 +70,6 @@ template <bool BgRow>
 // Fixed-point position of the 16-bit matrix: x * entry / 2^15 with entries in units of 2^-13
 // takes demosaic units (x16) to tone units (x4).
 constexpr int kShortMatrixBits = 13;
-constexpr float kShortMatrixLimit = 4.0f;
 
 inline std::int16_t clampTone(std::int32_t v)
 {
@@ -154,12 +153,13 @@ void buildTables(const ColourSettings& settings, ConversionTables& tables)
     for (int i = 0; i < 9; ++i) {
         const float entry = settings.matrix[i] * scale;
         tables.matrix[i] = entry / float(1 << (kDemosaicBits - kToneBits));
-        if (!(std::fabs(entry) < kShortMatrixLimit)) {
+        // Entries just below 4 may round up to 2^15, which 16 bits cannot hold.
+        const float fixed = std::nearbyint(entry * (1 << kShortMatrixBits));
+        if (std::fabs(fixed) <= 32767.0f) {
+            tables.shortMatrix[i] = static_cast<std::int16_t>(fixed);
+        } else {
             tables.shortMatrixFits = false;
             tables.shortMatrix[i] = 0;
-        } else {
-            tables.shortMatrix[i] =
-                static_cast<std::int16_t>(std::nearbyint(entry * (1 << kShortMatrixBits)));
         }
     }
     tables.black = static_cast<std::int16_t>(settings.blackOffset << kDemosaicBits);

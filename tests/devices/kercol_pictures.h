@@ -2,6 +2,7 @@
 // (the inverse of the library's conversion), PSNR, and a handle that closes itself.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -49,17 +50,19 @@ inline Picture smoothPicture(int w, int h)
     return p;
 }
 
-// Sharp detail: fine stripes and a checker of coloured squares.
+// Sharp detail: a checker of small squares under fine stripes, tinted. As in real scenes the
+// three channels share their edges (they differ in level, not in shape).
 inline Picture detailedPicture(int w, int h)
 {
     Picture p(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const bool square = ((x / 7) + (y / 9)) % 2 == 0;
-            const double stripe = 128 + 100 * std::sin(x * x / 900.0 + y / 5.0);
-            p.at(x, y)[0] = square ? 220 : 40;
-            p.at(x, y)[1] = std::uint8_t(std::lround(stripe));
-            p.at(x, y)[2] = square ? 60 : 200;
+            const double stripe = 0.25 * std::sin(x * x / 900.0 + y / 5.0);
+            const double light = (square ? 0.8 : 0.25) + stripe * 0.5 + 0.1;
+            const double tint[3] = {1.0, 0.85, 0.6 + 0.3 * std::sin(y / 60.0)};
+            for (int c = 0; c < 3; ++c)
+                p.at(x, y)[c] = std::uint8_t(std::lround(std::clamp(light * tint[c], 0.0, 1.0) * 255));
         }
     return p;
 }
