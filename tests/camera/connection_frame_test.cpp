@@ -287,6 +287,22 @@ TEST_F(FrameTest, ErrorTextComesFromTheTransport) {
     ASSERT_EQ(CpiCameraClose(c), uint32_t(kCpiOk));
 }
 
+TEST_F(FrameTest, LockTimeoutKeepsItsLowSixteenBitsOnTheWayToTheTransport) {
+    CpiConnection* c = openUsb();
+    uint8_t buffer[4];
+    usb.queueData({1, 2, 3, 4});
+    ASSERT_EQ(CpiBulkUpload(c, 0, 4, buffer, 0), uint32_t(kCpiOk)); // the default first
+    ASSERT_EQ(CpiSetLockTimeout(c, 70000), uint32_t(kCpiOk));
+    usb.queueData({1, 2, 3, 4});
+    ASSERT_EQ(CpiBulkUpload(c, 0, 4, buffer, 0), uint32_t(kCpiOk));
+    auto locks = usb.calls("CtiHandleLockThread");
+    ASSERT_EQ(locks.size(), 2u);
+    EXPECT_EQ(locks[0].args[1], 20000u);
+    EXPECT_EQ(locks[1].args[1], 4464u);
+    EXPECT_EQ(usb.lockBalance(), 0);
+    ASSERT_EQ(CpiCameraClose(c), uint32_t(kCpiOk));
+}
+
 // ---- Reset sequence and sync --------------------------------------------------------------
 
 TEST_F(FrameTest, ResetSendsAbortResetsTheLinkAndIdles) {
