@@ -1,0 +1,102 @@
+// The library's exported interface as a file: exactly the 41 Cpi names leave it, nothing
+// internal resolves, and the identification text survives in its constant data.
+#include <dlfcn.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+namespace {
+
+const std::set<std::string> kFrameAndCommands = {
+    "CpiCameraEnum",      "CpiCameraNameGet",   "CpiCameraNameSet",      "CpiCameraOpen",
+    "CpiCameraClose",     "CpiGetErrorText",    "CpiGetLastError",       "CpiSetNoOfRetrys",
+    "CpiSetLockTimeout",  "CpiResetComms",      "CpiSyncCamera",         "CpiGetCameraInfo",
+    "CpiGetImageInfo",    "CpiGetImageInfoEx",  "CpiGetCameraStateInfo", "CpiGetPowerStatus",
+    "CpiGetImageFormat",  "CpiGetImageFormatEx", "CpiSetImageFormat",    "CpiReadCtrlReg",
+    "CpiWriteCtrlReg",    "CpiReadSdram",       "CpiWriteSdram",         "CpiTestControl",
+    "CpiGrabImage",       "CpiResetImageIndex", "CpiSetColourMatrix",    "CpiGetColourMatrix",
+};
+const std::set<std::string> kPictureUpload = {
+    "CpiCreateImage", "CpiFreeImage", "CpiUploadThumbnail", "CpiUploadImage", "CpiUploadImageROI",
+    "CpiUploadRawImage",
+};
+const std::set<std::string> kBlockUpload = {
+    "CpiReadFirstImageBlock", "CpiReadNextImageBlock", "CpiCancelImageBlockUpload", "CpiBulkUpload",
+    "CpiGetImageHeader",      "CpiGetImageFlags",      "CpiUploadImageFlags",
+};
+
+std::filesystem::path buildDir() {
+    const char* dir = std::getenv("KERRIS_BUILD_DIR");
+    return dir ? dir : ".";
+}
+std::filesystem::path sourceDir() {
+    const char* dir = std::getenv("KERRIS_SOURCE_DIR");
+    return dir ? dir : ".";
+}
+std::filesystem::path libraryPath() { return buildDir() / "lib" / "libkerriscp.so"; }
+
+// The names exported by the library, whatever their kind.
+std::set<std::string> exportedNames() {
+    std::set<std::string> names;
+    std::string command = "nm -D --defined-only '" + libraryPath().string() + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return names;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        char address[64], type[8], name[400];
+        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3)
+            names.insert(name);
+    }
+    pclose(pipe);
+    return names;
+}
+
+// The interface this tree builds: the picture and block uploads come with their sources.
+std::set<std::string> expectedNames() {
+    std::set<std::string> expected = kFrameAndCommands;
+    if (std::filesystem::exists(sourceDir() / "camera" / "upload.cpp"))
+        expected.insert(kPictureUpload.begin(), kPictureUpload.end());
+    if (std::filesystem::exists(sourceDir() / "camera" / "blocks.cpp"))
+        expected.insert(kBlockUpload.begin(), kBlockUpload.end());
+    return expected;
+}
+
+TEST(Exports, TheWholeInterfaceHasFortyOneNames) {
+    EXPECT_EQ(kFrameAndCommands.size() + kPictureUpload.size() + kBlockUpload.size(), 41u);
+}
+
+TEST(Exports, ExactlyTheInterfaceLeavesTheLibrary) {
+    ASSERT_TRUE(std::filesystem::exists(libraryPath())) << libraryPath();
+    std::set<std::string> names = exportedNames();
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names, expectedNames());
+}
+
+TEST(Exports, EveryNameResolvesAndNothingInternalDoes) {
+    void* library = dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const auto& name : expectedNames())
+        EXPECT_NE(dlsym(library, name.c_str()), nullptr) << name;
+    for (const char* internal : {"kerrisIdentification", "_ZN6kerris6camera16isOpenConnectionEPK13CpiConnection",
+                                 "_ZN6kerris6camera13resetSequenceEP13CpiConnection", "CtiCommand",
+                                 "KERC_Open"})
+        EXPECT_EQ(dlsym(library, internal), nullptr) << internal;
+    dlclose(library);
+}
+
+TEST(Exports, IdentificationTextIsInTheFile) {
+    std::ifstream file(libraryPath(), std::ios::binary);
+    ASSERT_TRUE(file);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find("IDENT{TYPE:Release#VERSION: 1-03#BUILD: SDK#}"), std::string::npos);
+}
+
+} // namespace
