@@ -127,6 +127,22 @@ QRegion skinWindowRegion(const QRect& mainRect, const QPolygon& outline) {
     return region;
 }
 
+std::optional<SkinKey> buttonSlot(int id) {
+    switch (id) {
+    case kIdWebLink:
+        return SkinKey::WebLink;
+    case kIdMinimize:
+        return SkinKey::Minimize;
+    case kIdExit:
+        return SkinKey::Close;
+    default:
+        for (const PanelControl& c : kPanelControls)
+            if (c.id == id)
+                return c.slot;
+        return std::nullopt;
+    }
+}
+
 int buttonCellX(int bitmapWidth, bool disabled, bool pressed) {
     const int cell = bitmapWidth / 3;
     if (disabled)

@@ -68,6 +68,10 @@ QPolygon TraceOutline(const QImage& panel, const SkinLayout& layout, int nonClie
 // rule; the main rectangle alone when the polygon has no points.
 QRegion skinWindowRegion(const QRect& mainRect, const QPolygon& outline);
 
+// The slot whose picture draws an owner-drawn button (1000-1002, 1007-1013); nullopt for
+// other controls.
+std::optional<SkinKey> buttonSlot(int controlId);
+
 // Cell source x of a three-cell button picture: the third cell when disabled, the second when
 // pressed, else the first.
 int buttonCellX(int bitmapWidth, bool disabled, bool pressed);

@@ -1,7 +1,7 @@
 // LoadSkin and the SkinSet that it fills.
 #include "clipmail/skin_set.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +13,11 @@ constexpr std::array<std::string_view, kSkinKeyCount> kKeyNames = {
     "LOGO",   "MAINUI", "WEBLINK", "CLOSE",     "MINIMIZE", "CTRLPANEL", "RECORD", "STOP", "PLAY",
     "MAIL",   "CONFIG", "AUDIOCTRL", "DIGIT",   "ABOUT_BTM", "PATH",     "TIME",   "FILESIZE",
 };
+
+// Window coordinates stay within 16 bits, so sums of margins, sizes and positions never
+// overflow; a skin file asking for more is held to the edge.
+constexpr int kCoordinateLimit = 32767;
+int clampCoordinate(int v) { return std::clamp(v, -kCoordinateLimit - 1, kCoordinateLimit); }
 
 // The skin file is read in pieces of at most 255 characters, as a 256-byte line buffer takes.
 constexpr int kLineBuffer = 256;
@@ -140,7 +145,8 @@ void SkinSet::applyLine(const std::string& line) {
         bitmap(*key).LoadMapped(m_bitmapFolder + file, true);
         int v[4] = {m_margins.left, m_margins.top, m_margins.right, m_margins.bottom};
         scanIntegers(numbers, 4, v);
-        m_margins = SkinMargins{v[0], v[1], v[2], v[3]};
+        m_margins = SkinMargins{clampCoordinate(v[0]), clampCoordinate(v[1]), clampCoordinate(v[2]),
+                                clampCoordinate(v[3])};
         break;
     }
     case SkinKey::Path:
@@ -152,7 +158,7 @@ void SkinSet::applyLine(const std::string& line) {
         QPoint p = position(*key);
         int v[2] = {p.x(), p.y()};
         scanIntegers(value, 2, v);
-        setPosition(*key, QPoint(v[0], v[1]));
+        setPosition(*key, QPoint(clampCoordinate(v[0]), clampCoordinate(v[1])));
         break;
     }
     default: {
@@ -162,7 +168,7 @@ void SkinSet::applyLine(const std::string& line) {
         QPoint p = position(*key);
         int v[2] = {p.x(), p.y()};
         scanIntegers(numbers, 2, v);
-        setPosition(*key, QPoint(v[0], v[1]));
+        setPosition(*key, QPoint(clampCoordinate(v[0]), clampCoordinate(v[1])));
         break;
     }
     }

@@ -86,6 +86,14 @@ TEST_F(SkinSetTest, NumberPartsThatStopEarlyKeepTheEarlierValues) {
     EXPECT_EQ(skin.position(SkinKey::FileSize), QPoint(1, 0));
 }
 
+TEST_F(SkinSetTest, HugeNumbersAreHeldToWindowCoordinates) {
+    // Regression: margins of 2^31 - 1 made the main-area sums overflow.
+    ASSERT_TRUE(load("MAINUI=:2147483647,-2147483648,99999999999,5\nTIME=40000,-40000\n"));
+    const SkinMargins& m = skin.margins();
+    EXPECT_EQ((std::array<int, 4>{m.left, m.top, m.right, m.bottom}), (std::array<int, 4>{32767, -32768, 32767, 5}));
+    EXPECT_EQ(skin.position(SkinKey::Time), QPoint(32767, -32768));
+}
+
 TEST_F(SkinSetTest, AFileKeyWithoutColonHasNoFileAndAllNumbers) {
     ASSERT_TRUE(load("STOP=4,5\n"));
     EXPECT_EQ(messages.shown, std::vector<std::string>{kEmptyBitmapFile});

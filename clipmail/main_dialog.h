@@ -1,0 +1,110 @@
+// MainDialog: the skinned, frameless main window of the clip mail program (template 102).
+// Its controls keep the template's identifiers; its shape and pictures come from the skin.
+#pragma once
+
+#include "clipmail/skin_layout.h"
+#include "clipmail/skin_set.h"
+#include "clipmail/skin_widgets.h"
+
+#include <QEventLoop>
+#include <QImage>
+#include <QMap>
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+
+#include <string>
+
+class QMenu;
+
+namespace kerris::clipmail {
+
+struct MainDialogOptions {
+    // The system menu's About item (string 101); no item when empty.
+    QString aboutItemText;
+    // Keeps the start-up picture up at least this long (0: only while initialising).
+    int splashHoldMilliseconds = 0;
+};
+
+class MainDialog final : public QWidget, private ItemDrawer {
+    Q_OBJECT
+public:
+    MainDialog(const SkinSet& skin, const std::string& destinationFolder, MainDialogOptions options);
+    ~MainDialog() override;
+
+    // Initialises the dialog (menu, icon, start-up picture, layout, encoder) once.
+    void initialise();
+    // Initialises, shows the window and runs until Exit; returns the dialog's result (1 = OK).
+    int exec();
+
+    // Sizes the window to the skin for the current video size, keeping its centre.
+    void FitWindowToSkin();
+    // Composes background, region and control places for the current size; nothing when
+    // sizeUnchanged (a move).
+    void LayoutSkin(bool sizeUnchanged);
+    // Stores the two counters and redraws the Time and Size displays.
+    void SetCounters(int seconds, int kilobytes);
+
+    // The message table: a command from a control or menu, and a system command.
+    void onCommand(int id);
+    void onSysCommand(int command);
+
+    QWidget* control(int id) const { return m_controls.value(id); }
+    QMenu* systemMenu() const { return m_systemMenu; }
+    bool skinReady() const { return m_skinReady; }
+    const QImage& background() const { return m_background; }
+    QRegion windowRegion() const { return m_region; }
+    QSize videoSize() const { return QSize(m_videoWidth, m_videoHeight); }
+    void setVideoSize(QSize size);
+    bool isRunning() const { return m_loop.isRunning(); }
+    int result() const { return m_result; }
+    const std::string& destinationFolder() const { return m_destinationFolder; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void drawItem(int id, QPainter& painter, const QRect& rect, bool disabled, bool pressed) override;
+    void createControls();
+    void buildSystemMenu();
+    void postCommand(int id);
+    void postSysCommand(int command);
+    void Exit();
+    void endDialog(int result);
+    void openVolumeMixer();
+    // Places that the encoder, recording and mail parts fill in.
+    void InitEncoder();
+    void ShutdownEncoder();
+    void startMail();
+    void freeMail();
+
+    const SkinSet& m_skin;
+    MainDialogOptions m_options;
+    QMap<int, QWidget*> m_controls;
+    QWidget* m_propShell = nullptr; // CMSPropShell: host of the encoder's property pages
+    QMenu* m_systemMenu = nullptr;
+    QImage m_background;
+    QRegion m_region;
+    std::string m_destinationFolder;
+    bool m_recording = false;
+    bool m_skinReady = false;
+    int m_videoWidth = 320;
+    int m_videoHeight = 240;
+    int m_elapsedSeconds = 0;
+    int m_recordedKilobytes = 0;
+    bool m_initialised = false;
+    QSize m_laidOutSize;
+    QPoint m_dragOffset;
+    bool m_dragging = false;
+    QEventLoop m_loop;
+    int m_result = 0;
+};
+
+} // namespace kerris::clipmail

@@ -1,0 +1,35 @@
+// murvane-setup: installs the default skin of Murvane for the current user.
+//
+//   murvane-setup [--source <skin folder>] [--target <folder>]
+//
+// Copies the skin (default: share/kerris/murvane/skin beside the program's folder) into the
+// target (default: ${XDG_DATA_HOME:-~/.local/share}/kerris/Murvane/) and records the target
+// as "DestinationPath" under HKEY_LOCAL_MACHINE "Software\Veltrane\Murvane".
+#include "clipmail/skin_install.h"
+#include "platform/module/module.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv) {
+    std::string source = kerris::module::executableFolder() + "../share/kerris/murvane/skin/";
+    std::string target = kerris::clipmail::defaultDestinationFolder();
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--source") == 0 && i + 1 < argc) {
+            source = argv[++i];
+        } else if (std::strcmp(argv[i], "--target") == 0 && i + 1 < argc) {
+            target = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: murvane-setup [--source <skin folder>] [--target <folder>]\n");
+            return 2;
+        }
+    }
+    std::string error;
+    if (!kerris::clipmail::installSkin(source, target, &error)) {
+        std::fprintf(stderr, "murvane-setup: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("murvane-setup: skin installed in %s\n", target.c_str());
+    return 0;
+}

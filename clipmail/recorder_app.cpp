@@ -1,0 +1,32 @@
+// Start-up of the clip mail program.
+#include "clipmail/recorder_app.h"
+
+#include "clipmail/clip_file_type.h"
+#include "clipmail/destination_folder.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+namespace kerris::clipmail {
+
+int RecorderApp::InitInstance(const MainDialogOptions& options) {
+    // Controls are hosted by the widget toolkit directly; it needs no switch for them, nor
+    // for the three-dimensional look.
+    RegisterClipFileType();
+    // The profile key "Veltrane\Murvane"; the program stores no per-user values under it.
+    QCoreApplication::setOrganizationName("Veltrane");
+    QCoreApplication::setApplicationName("Murvane");
+    if (DestinationFolder().empty())
+        DestinationFolder() = readDestinationFolder();
+    auto skin = std::make_unique<SkinSet>();
+    skin->LoadSkin(DestinationFolder() + "Panel.ini", DestinationFolder());
+    {
+        MainDialog dialog(*skin, DestinationFolder(), options);
+        dialog.exec();
+    }
+    skin.reset();
+    return 0;
+}
+
+} // namespace kerris::clipmail

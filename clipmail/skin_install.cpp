@@ -1,0 +1,56 @@
+// Copying the default skin into place and recording its folder.
+#include "clipmail/skin_install.h"
+
+#include "clipmail/destination_folder.h"
+#include "platform/registry/registry.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace kerris::clipmail {
+
+namespace fs = std::filesystem;
+
+std::string defaultDestinationFolder() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.local/share";
+    else
+        base = ".";
+    return base + "/kerris/Murvane/";
+}
+
+bool installSkin(const std::string& sourceFolder, const std::string& targetFolder, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::path(sourceFolder) / "Panel.ini", ec))
+        return fail("no Panel.ini in " + sourceFolder);
+    fs::create_directories(targetFolder, ec);
+    if (ec)
+        return fail("cannot create " + targetFolder + ": " + ec.message());
+    for (const fs::directory_entry& entry : fs::directory_iterator(sourceFolder, ec)) {
+        if (!entry.is_regular_file())
+            continue;
+        const fs::path target = fs::path(targetFolder) / entry.path().filename();
+        fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing, ec);
+        if (ec)
+            return fail("cannot copy " + entry.path().string() + ": " + ec.message());
+    }
+    if (ec)
+        return fail("cannot read " + sourceFolder + ": " + ec.message());
+    std::string folder = fs::absolute(targetFolder, ec).lexically_normal().string();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    std::optional<registry::Key> key = registry::Key::create(registry::Hive::LocalMachine, kMurvaneKey);
+    if (!key || !key->writeString(kDestinationPathValue, folder))
+        return fail("cannot write DestinationPath to the registry");
+    return true;
+}
+
+} // namespace kerris::clipmail
