@@ -6,6 +6,7 @@
 #include "devices/virtualcam/raw_frame.h"
 #include "devices/virtualcam/scenes.h"
 #include "tests/devices/virtualcam_fixture.h"
+#include "tests/devices/virtualcam_pictures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,18 +30,6 @@ Picture pictureOf(CpiImage* image) {
         std::memcpy(p.pixel(0, y), pixels + size_t(p.height - 1 - y) * size_t(p.width) * 3,
                     size_t(p.width) * 3);
     return p;
-}
-
-double psnr(const Picture& a, const Picture& b) {
-    if (a.width != b.width || a.height != b.height)
-        return 0;
-    double se = 0;
-    for (size_t i = 0; i < a.bgr.size(); ++i) {
-        const double d = double(a.bgr[i]) - double(b.bgr[i]);
-        se += d * d;
-    }
-    const double mse = se / double(a.bgr.size());
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 Picture smoothPicture(int w, int h) {
@@ -133,12 +122,7 @@ TEST_F(EndToEnd, FlatPrimariesLandInTheirChannels) {
         uint8_t b, g, r;
     } cases[] = {{"1-red", 0, 0, 255}, {"2-green", 0, 255, 0}, {"3-blue", 255, 0, 0}};
     for (const Case& c : cases) {
-        Picture p(320, 240);
-        for (int i = 0; i < 320 * 240; ++i) {
-            p.bgr[size_t(i) * 3] = c.b;
-            p.bgr[size_t(i) * 3 + 1] = c.g;
-            p.bgr[size_t(i) * 3 + 2] = c.r;
-        }
+        const Picture p = flatPicture(320, 240, c.b, c.g, c.r);
         addPicture(std::string(c.name) + ".bmp", p);
     }
     openCamera();

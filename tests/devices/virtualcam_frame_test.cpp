@@ -3,6 +3,7 @@
 #include "devices/virtualcam/bitmap_file.h"
 #include "devices/virtualcam/raw_frame.h"
 #include "devices/virtualcam/scenes.h"
+#include "tests/devices/virtualcam_pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 namespace {
 
 using namespace kerris::virtualcam;
+using vcamtest::flatPicture;
+using vcamtest::psnr;
 
 // The receiving side's widening of a 178 x 146 / 322 x 242 frame, as the camera library does it.
 std::vector<uint8_t> widen(const std::vector<uint8_t>& in, int w, int h) {
@@ -57,26 +60,6 @@ Picture demosaic(const std::vector<uint8_t>& bayer, int w, int h) {
                 p[2 - c] = uint8_t(std::lround(sum[c] / n[c]));
         }
     return out;
-}
-
-double psnr(const Picture& a, const Picture& b) {
-    double se = 0;
-    for (size_t i = 0; i < a.bgr.size(); ++i) {
-        const double d = double(a.bgr[i]) - double(b.bgr[i]);
-        se += d * d;
-    }
-    const double mse = se / double(a.bgr.size());
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-Picture flat(int w, int h, uint8_t b, uint8_t g, uint8_t r) {
-    Picture p(w, h);
-    for (int i = 0; i < w * h; ++i) {
-        p.bgr[size_t(i) * 3] = b;
-        p.bgr[size_t(i) * 3 + 1] = g;
-        p.bgr[size_t(i) * 3 + 2] = r;
-    }
-    return p;
 }
 
 // A smooth picture: gentle gradients in every channel.
@@ -135,7 +118,7 @@ TEST(Mosaic, FlatPrimariesLandOnTheirSites) {
         uint8_t b, g, r;
     } cases[] = {{"red", 0, 0, 255}, {"green", 0, 255, 0}, {"blue", 255, 0, 0}};
     for (const Case& c : cases) {
-        auto frame = makeRawFrame(flat(8, 6, c.b, c.g, c.r), 12, 10);
+        auto frame = makeRawFrame(flatPicture(8, 6, c.b, c.g, c.r), 12, 10);
         auto bayer = unbunchFrame(frame.data(), 12, 10);
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 12; ++x) {
@@ -183,7 +166,7 @@ TEST(RoundTrip, ColourModelIsInverted) {
     model.gammaOn = true;
     model.gammaMilli = 2200;
     // Mid-range colours stay inside the sample range through the inverse.
-    const Picture original = flat(8, 8, 90, 120, 140);
+    const Picture original = flatPicture(8, 8, 90, 120, 140);
     auto bayer = unbunchFrame(makeRawFrame(original, 12, 12, model).data(), 12, 12);
     const double sample[3] = {double(bayer[1]), double(bayer[0]), double(bayer[12])}; // R at (1,0), G at (0,0), B at (0,1)
     const double gamma = 1000.0 / model.gammaMilli;
@@ -201,7 +184,7 @@ TEST(RoundTrip, ColourModelIsInverted) {
 TEST(RoundTrip, SingularMatrixFallsBackToIdentity) {
     ColourModel model;
     model.matrix = {1, 1, 1, 1, 1, 1, 1, 1, 1};
-    auto bayer = unbunchFrame(makeRawFrame(flat(4, 4, 30, 60, 90), 8, 8, model).data(), 8, 8);
+    auto bayer = unbunchFrame(makeRawFrame(flatPicture(4, 4, 30, 60, 90), 8, 8, model).data(), 8, 8);
     EXPECT_EQ(bayer[0], 60);
     EXPECT_EQ(bayer[1], 90);
     EXPECT_EQ(bayer[8], 30);
@@ -277,7 +260,7 @@ TEST(Resampling, FitKeepsTheMiddleAndAverages) {
     EXPECT_EQ(half.pixel(0, 0)[0], 150);
     EXPECT_EQ(half.pixel(1, 0)[2], 150);
     // Up-scaling keeps a flat picture flat.
-    Picture up = fitPicture(flat(3, 3, 7, 8, 9), 10, 10);
+    Picture up = fitPicture(flatPicture(3, 3, 7, 8, 9), 10, 10);
     EXPECT_EQ(up.pixel(9, 9)[2], 9);
 }
 
