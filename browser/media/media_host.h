@@ -50,6 +50,10 @@ public:
     virtual std::optional<std::string> chooseMovieToOpen() = 0;
     // Hands a file to the desktop's associated program; the result is not examined.
     virtual void openWithDesktop(const std::string& fileName) = 0;
+
+    // The preview: cleared, or showing a bitmap file fitted to the preview panel.
+    virtual void clearPreview() = 0;
+    virtual void showPreviewFile(const std::string& fileName) = 0;
 };
 
 // The local date and time, as the commands read it.

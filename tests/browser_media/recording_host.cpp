@@ -55,6 +55,16 @@ std::optional<std::string> RecordingHost::chooseMovieToOpen() { return openName;
 
 void RecordingHost::openWithDesktop(const std::string& fileName) { opened.push_back(fileName); }
 
+void RecordingHost::clearPreview() {
+    ++previewClears;
+    events.push_back("clear preview");
+}
+
+void RecordingHost::showPreviewFile(const std::string& fileName) {
+    previewed.push_back(fileName);
+    events.push_back("preview");
+}
+
 std::vector<int> RecordingHost::messageNumbers() const {
     std::vector<int> numbers;
     for (const auto& m : messages)

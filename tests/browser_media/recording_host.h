@@ -15,6 +15,8 @@ struct RecordingHost : MediaHost {
     std::optional<std::string> saveName; // what the save dialog returns
     std::optional<std::string> openName; // what the open dialog returns
     std::vector<std::string> opened;     // files handed to the desktop
+    std::vector<std::string> previewed;  // files shown in the preview
+    int previewClears = 0;
 
     std::vector<std::pair<int, std::optional<std::string>>> messages;
     std::vector<std::string> events; // progress and refresh calls in order
@@ -34,6 +36,8 @@ struct RecordingHost : MediaHost {
     std::optional<std::string> chooseMovieToSave() override;
     std::optional<std::string> chooseMovieToOpen() override;
     void openWithDesktop(const std::string& fileName) override;
+    void clearPreview() override;
+    void showPreviewFile(const std::string& fileName) override;
 
     std::vector<int> messageNumbers() const;
 };
