@@ -33,14 +33,25 @@ struct Value {
 std::filesystem::path hiveDirectory();
 std::filesystem::path hiveFile(Hive hive);
 
-// Called once per damaged hive file (one that cannot be parsed) with a one-line description,
-// before the file is moved aside as "<name>.corrupt-<n>". The default writes to stderr;
-// a program sets its own to show its message. Pass an empty function to restore the default.
+// Damaged hives. A hive file that exists but cannot be parsed (no "REGEDIT4" header, a value
+// line outside any key, a key of another hive, a malformed value line, truncated hex, a bad
+// dword, a NUL byte; see platform/registry/hive_file.h) is never overwritten silently. Reads
+// of it find nothing and leave it where it is. The first write to it moves it aside as
+// "<name>.corrupt-<n>" (the first n not taken; an earlier one is never replaced), reports it,
+// and then writes a fresh hive holding just that change. A file that cannot be read at all
+// (no permission, not a regular file) is left alone: reads find nothing and writes fail.
+//
+// The reporter is called once per damaged hive file with a one-line description naming the
+// file and where it was moved, after the move and outside the hive's lock (so it may use the
+// registry). The default writes to stderr; a program sets its own to show its message.
+// Pass an empty function to restore the default.
 void setDamageReporter(std::function<void(const std::string& message)> reporter);
 
 // An open key. Key paths use "\" between names ("SOFTWARE\VELTRANE\Lumicart"); key and value
 // names compare case-insensitively (ASCII) and keep the case they were created with.
-// The empty value name is the key's default value ("@" in the file).
+// The empty value name is the key's default value ("@" in the file). Empty path parts are
+// skipped ("Software\Veltrane\" names two keys; "" is the hive's root); key names holding
+// CR, LF or NUL and paths deeper than 512 levels are refused (open/create give nullopt).
 // Reads see the hive file as it is at the time of the read; every write re-reads the hive
 // under an advisory lock, applies the one change and replaces the file atomically.
 class Key {
