@@ -1,0 +1,68 @@
+// Helpers of the clip mail window tests: the application object, recorded desktop services,
+// a private registry folder and the default skin of the build.
+#pragma once
+
+#include "clipmail/desktop_services.h"
+
+#include <QDialog>
+#include <QTemporaryDir>
+
+#include <string>
+#include <vector>
+
+namespace kerris::clipmail::test {
+
+// Creates the process's QApplication on first use (offscreen in the test environment).
+void ensureApplication();
+
+// Records every request instead of showing or starting anything. Modal dialogs are recorded
+// by their title and the texts of their labels, then closed with the given result.
+class RecordingDesktop : public DesktopServices {
+public:
+    RecordingDesktop() { setDesktopServices(this); }
+    ~RecordingDesktop() override { setDesktopServices(nullptr); }
+    void showMessage(QWidget*, const QString& text) override { messages.push_back(text); }
+    int runModal(QDialog& dialog) override;
+    bool openUrl(const QUrl& url) override {
+        urls.push_back(url);
+        return true;
+    }
+    bool programExists(const QString& program) override {
+        asked.push_back(program);
+        return programsPresent;
+    }
+    bool startProgram(const QString& program, const QStringList&) override {
+        started.push_back(program);
+        return startSucceeds;
+    }
+
+    bool programsPresent = true;
+    bool startSucceeds = true;
+    std::vector<QString> messages;
+    std::vector<QUrl> urls;
+    std::vector<QString> asked;
+    std::vector<QString> started;
+    struct Modal {
+        QString title;
+        QStringList labels;
+    };
+    std::vector<Modal> modals;
+};
+
+// Points the registry at a fresh folder for the object's lifetime.
+class PrivateRegistry {
+public:
+    PrivateRegistry();
+    ~PrivateRegistry();
+    std::string folder() const { return m_dir.path().toStdString(); }
+
+private:
+    QTemporaryDir m_dir;
+    std::string m_previous;
+    bool m_hadPrevious = false;
+};
+
+// The default skin drawn by the build ($KERRIS_BUILD_DIR/share/kerris/murvane/skin/).
+std::string defaultSkinFolder();
+
+} // namespace kerris::clipmail::test

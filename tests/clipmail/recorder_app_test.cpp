@@ -1,0 +1,136 @@
+// Start-up pieces against a private registry: DestinationFolder, the ".wmv" registration and
+// installing the default skin.
+#include "clipmail/clip_file_type.h"
+#include "clipmail/destination_folder.h"
+#include "clipmail/skin_install.h"
+#include "tests/clipmail/app_support.h"
+#include "tests/clipmail/test_support.h"
+
+#include "platform/registry/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <unistd.h>
+
+namespace kerris::clipmail {
+namespace {
+
+using registry::Hive;
+using registry::Key;
+
+std::string currentDirectory() {
+    char buffer[4096];
+    return ::getcwd(buffer, sizeof buffer) ? buffer : "";
+}
+
+std::optional<std::string> defaultValue(std::string_view path) {
+    std::optional<Key> key = Key::open(Hive::ClassesRoot, path);
+    return key ? key->readString("") : std::nullopt;
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    test::PrivateRegistry registry;
+};
+
+TEST_F(RegistryTest, DestinationFolderFromTheRegistryOrTheCurrentDirectory) {
+    EXPECT_EQ(readDestinationFolder(), currentDirectory() + "/"); // no key at all
+    std::optional<Key> key = Key::create(Hive::LocalMachine, "Software\\Veltrane\\Murvane");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(readDestinationFolder(), currentDirectory() + "/"); // key without the value
+    ASSERT_TRUE(key->writeString("DestinationPath", "/srv/clips"));
+    EXPECT_EQ(readDestinationFolder(), "/srv/clips/");
+    ASSERT_TRUE(key->writeString("DestinationPath", "/srv/clips/"));
+    EXPECT_EQ(readDestinationFolder(), "/srv/clips/");
+    ASSERT_TRUE(key->writeDword("DestinationPath", 7)); // not a text: the default
+    EXPECT_EQ(readDestinationFolder(), currentDirectory() + "/");
+    // A value longer than the 260-byte buffer keeps its first 259 bytes.
+    ASSERT_TRUE(key->writeString("DestinationPath", "/" + std::string(300, 'a')));
+    EXPECT_EQ(readDestinationFolder(), "/" + std::string(258, 'a') + "/");
+}
+
+TEST_F(RegistryTest, RegistrationOnACleanRegistry) {
+    RegisterClipFileType();
+    std::optional<Key> wmv = Key::open(Hive::ClassesRoot, ".wmv");
+    ASSERT_TRUE(wmv);
+    EXPECT_EQ(wmv->readString(""), "WMVFile");
+    EXPECT_EQ(wmv->readString("Content Type"), "video/x-ms-wmv");
+    EXPECT_EQ(defaultValue("WMVFile"), "Windows Media Format 7.0");
+    EXPECT_EQ(defaultValue("WMVFile\\shell"), "play");
+    EXPECT_EQ(defaultValue("WMVFile\\shell\\play"), "&Play");
+    EXPECT_EQ(defaultValue("WMVFile\\shell\\play\\command"),
+              "\"C:\\PROGRA~1\\WINDOW~1\\mplayer2.exe\"  /Play \"%L\"");
+}
+
+TEST_F(RegistryTest, RegistrationTakesTheAviDescription) {
+    Key::create(Hive::ClassesRoot, ".avi")->writeString("", "avifile");
+    Key::create(Hive::ClassesRoot, "avifile")->writeString("", "Video Clip");
+    RegisterClipFileType();
+    EXPECT_EQ(defaultValue("WMVFile"), "Video Clip");
+}
+
+TEST_F(RegistryTest, AnAviClassWithoutDescriptionGivesTheDefault) {
+    Key::create(Hive::ClassesRoot, ".avi")->writeString("", "avifile");
+    ASSERT_TRUE(Key::create(Hive::ClassesRoot, "avifile"));
+    RegisterClipFileType();
+    EXPECT_EQ(defaultValue("WMVFile"), "Windows Media Format 7.0");
+}
+
+TEST_F(RegistryTest, AnExistingWmvKeyStopsEverything) {
+    Key::create(Hive::ClassesRoot, ".wmv")->writeString("", "SomethingElse");
+    RegisterClipFileType();
+    EXPECT_EQ(defaultValue(".wmv"), "SomethingElse");
+    EXPECT_FALSE(Key::open(Hive::ClassesRoot, ".wmv")->readString("Content Type"));
+    EXPECT_FALSE(Key::open(Hive::ClassesRoot, "WMVFile")); // left missing
+}
+
+TEST_F(RegistryTest, RegistrationTwiceChangesNothingMore) {
+    RegisterClipFileType();
+    Key::create(Hive::ClassesRoot, "WMVFile")->writeString("", "Edited by the user");
+    RegisterClipFileType();
+    EXPECT_EQ(defaultValue("WMVFile"), "Edited by the user");
+}
+
+TEST_F(RegistryTest, InstallingTheSkinCopiesItAndRecordsTheFolder) {
+    QTemporaryDir target;
+    const std::string folder = target.path().toStdString() + "/data/kerris/Murvane";
+    std::string error;
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, &error)) << error;
+    for (const char* name : {"Panel.ini", "CTRLPANEL.BMP", "DIGIT.BMP", "RECORD.BMP", "LOGO.BMP"})
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/" + name))) << name;
+    EXPECT_EQ(test::readBytes(folder + "/MAINUI.BMP"), test::readBytes(test::defaultSkinFolder() + "MAINUI.BMP"));
+    EXPECT_EQ(readDestinationFolder(), folder + "/");
+    // Installing again replaces the files.
+    test::writeText(folder + "/Panel.ini", "# changed");
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, &error)) << error;
+    EXPECT_EQ(test::readBytes(folder + "/Panel.ini"), test::readBytes(test::defaultSkinFolder() + "Panel.ini"));
+}
+
+TEST_F(RegistryTest, InstallingFromAFolderWithoutASkinChangesNothing) {
+    QTemporaryDir source, target;
+    test::writeText(source.path().toStdString() + "/LOGO.BMP", "x");
+    std::string error;
+    EXPECT_FALSE(installSkin(source.path().toStdString(), target.path().toStdString() + "/skin", &error));
+    EXPECT_NE(error.find("Panel.ini"), std::string::npos);
+    EXPECT_FALSE(QDir(target.path() + "/skin").exists());
+    EXPECT_FALSE(Key::open(Hive::LocalMachine, kMurvaneKey));
+}
+
+TEST(SkinInstall, DefaultFolderFollowsXdgDataHome) {
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string previous = saved ? saved : "";
+    ::setenv("XDG_DATA_HOME", "/data/home", 1);
+    EXPECT_EQ(defaultDestinationFolder(), "/data/home/kerris/Murvane/");
+    ::unsetenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (home) {
+        EXPECT_EQ(defaultDestinationFolder(), std::string(home) + "/.local/share/kerris/Murvane/");
+    }
+    if (saved)
+        ::setenv("XDG_DATA_HOME", previous.c_str(), 1);
+}
+
+} // namespace
+} // namespace kerris::clipmail
