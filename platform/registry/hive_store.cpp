@@ -136,7 +136,8 @@ FileIdentity identityOf(const struct stat& st) {
 struct CacheEntry {
     FileIdentity identity;
     int64_t parsedAtNs = 0;
-    std::shared_ptr<const HiveTree> tree; // null: the file cannot be parsed
+    std::shared_ptr<const HiveTree> tree; // null: the file cannot be parsed, error says why
+    HiveParseError error;
 };
 
 std::mutex g_cacheMutex;
@@ -144,7 +145,7 @@ std::atomic<uint64_t> g_parseCount{0};
 std::map<std::string, CacheEntry> g_cache;
 
 bool cached(const std::string& path, const FileIdentity& id,
-            std::shared_ptr<const HiveTree>& tree) {
+            std::shared_ptr<const HiveTree>& tree, HiveParseError& error) {
     std::lock_guard lock(g_cacheMutex);
     auto it = g_cache.find(path);
     if (it == g_cache.end() || !(it->second.identity == id))
@@ -153,13 +154,14 @@ bool cached(const std::string& path, const FileIdentity& id,
         id.ctimeNs + kRacyMarginNs > it->second.parsedAtNs)
         return false;
     tree = it->second.tree;
+    error = it->second.error;
     return true;
 }
 
 void remember(const std::string& path, const FileIdentity& id, int64_t parsedAtNs,
-              std::shared_ptr<const HiveTree> tree) {
+              std::shared_ptr<const HiveTree> tree, const HiveParseError& error = {}) {
     std::lock_guard lock(g_cacheMutex);
-    g_cache[path] = CacheEntry{id, parsedAtNs, std::move(tree)};
+    g_cache[path] = CacheEntry{id, parsedAtNs, std::move(tree), error};
 }
 
 // Closes a descriptor when it goes out of scope.
@@ -245,7 +247,7 @@ HiveRead readHive(Hive hive, const std::string& path) {
     result.identity = identityOf(st);
     result.mode = st.st_mode & 07777;
     std::shared_ptr<const HiveTree> tree;
-    if (cached(path, result.identity, tree)) {
+    if (cached(path, result.identity, tree, result.error)) {
         result.tree = tree;
         result.outcome = tree ? ReadOutcome::Parsed : ReadOutcome::Damaged;
         return result;
@@ -262,7 +264,7 @@ HiveRead readHive(Hive hive, const std::string& path) {
     } else {
         result.outcome = ReadOutcome::Damaged;
     }
-    remember(path, result.identity, parsedAt, result.tree);
+    remember(path, result.identity, parsedAt, result.tree, result.error);
     return result;
 }
 

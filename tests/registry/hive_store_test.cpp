@@ -82,6 +82,22 @@ TEST_F(HiveStore, ADamagedHiveIsMovedAsideReportedOnceAndReplaced) {
     }
 }
 
+// Regression: a damaged hive remembered by earlier reads was reported without its reason.
+TEST_F(HiveStore, AReportAfterCachedReadsStillSaysWhatIsWrong) {
+    writeFile(userFile(), "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:xyz\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    uint64_t parses = detail::hiveParseCount();
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, "A"));
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, "A"));
+    EXPECT_EQ(detail::hiveParseCount() - parses, 1u);
+    Reports reports;
+    reports.install();
+    ASSERT_TRUE(Key::create(Hive::CurrentUser, "A"));
+    ASSERT_EQ(reports.messages.size(), 1u);
+    EXPECT_NE(reports.messages[0].find("line 3: a dword"), std::string::npos)
+        << reports.messages[0];
+}
+
 TEST_F(HiveStore, AsideNamesNeverReplaceEarlierOnes) {
     writeFile(m_dir / "user.reg.corrupt-1", "first");
     writeFile(m_dir / "user.reg.corrupt-3", "third");
