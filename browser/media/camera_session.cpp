@@ -1,6 +1,8 @@
 // The window's camera state: opening, queries, the picture record and closing.
 #include "browser/media/camera_session.h"
 
+#include "browser/media/media_host.h"
+
 namespace lumicart::media {
 
 namespace {
@@ -69,6 +71,28 @@ std::size_t CameraSession::pictureBytes() const {
         return 0;
     // The size the record was made with: an upload never changes it, whatever its header says.
     return sizeof(CpiImage) + std::size_t(m_pictureWidth) * std::size_t(m_pictureHeight) * 3;
+}
+
+std::optional<CommandEnd> StartCameraCommand(CameraSession& session, MediaHost& host) {
+    if (!session.usable()) {
+        host.showMessageEntry(kMsgCameraLibraryMissing, std::nullopt);
+        return CommandEnd::LibraryMissing;
+    }
+    if (session.openCamera() != 0) {
+        host.showMessageEntry(kMsgCouldNotOpenCamera, std::nullopt);
+        session.CloseCameraConnection();
+        return CommandEnd::OpenFailed;
+    }
+    if (session.QueryCameraState() != 0) {
+        session.CloseCameraConnection();
+        return CommandEnd::StateFailed;
+    }
+    if (session.imageCount() == 0) {
+        host.showMessageEntry(kMsgNoImagesOnCamera, std::nullopt);
+        session.CloseCameraConnection();
+        return CommandEnd::NoPictures;
+    }
+    return std::nullopt;
 }
 
 } // namespace lumicart::media

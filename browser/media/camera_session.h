@@ -5,8 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace lumicart::media {
+
+class MediaHost;
+enum class CommandEnd;
 
 // One open camera at most, the picture format and size in use, and the picture record that
 // downloads and camera movies upload into. The record is kept between commands and freed
@@ -62,5 +66,11 @@ private:
     CpiImage* m_picture = nullptr;
     int32_t m_pictureWidth = 0, m_pictureHeight = 0;
 };
+
+// The start both camera commands share: check the entry points (else message 1), open the
+// camera with selector 0 and port 0 (else message 3, closing a connection handed back anyway),
+// read its state (else silence) and its picture count (0: message 4). nullopt when the camera
+// is open and holds pictures; else how the command ended, the camera closed.
+std::optional<CommandEnd> StartCameraCommand(CameraSession& session, MediaHost& host);
 
 } // namespace lumicart::media

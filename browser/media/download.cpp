@@ -49,39 +49,20 @@ bool nextFreeName(const std::string& folder, const LocalTime& date, uint32_t com
 DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const LocalClock& clock) {
     DownloadResult result;
     const std::string folder = host.updateCurrentFolder();
-    if (!session.usable()) {
-        host.showMessageEntry(kMsgCameraLibraryMissing, std::nullopt);
-        result.end = DownloadEnd::LibraryMissing;
+    if (const auto end = StartCameraCommand(session, host)) {
+        result.end = *end;
         return result;
     }
     const CameraApi& api = session.api();
-
-    if (session.openCamera() != 0) {
-        host.showMessageEntry(kMsgCouldNotOpenCamera, std::nullopt);
-        session.CloseCameraConnection();
-        result.end = DownloadEnd::OpenFailed;
-        return result;
-    }
-    if (session.QueryCameraState() != 0) {
-        session.CloseCameraConnection();
-        result.end = DownloadEnd::StateFailed;
-        return result;
-    }
     const uint16_t count = session.imageCount();
-    if (count == 0) {
-        host.showMessageEntry(kMsgNoImagesOnCamera, std::nullopt);
-        session.CloseCameraConnection();
-        result.end = DownloadEnd::NoPictures;
-        return result;
-    }
     if (session.QueryPictureFormat(0) != 0) {
         session.CloseCameraConnection();
-        result.end = DownloadEnd::FormatFailed;
+        result.end = CommandEnd::FormatFailed;
         return result;
     }
     if (session.RecreatePicture() != 0) {
         session.CloseCameraConnection();
-        result.end = DownloadEnd::PictureFailed;
+        result.end = CommandEnd::PictureFailed;
         return result;
     }
 
@@ -90,20 +71,20 @@ DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const 
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t format = 0;
         if (api.CpiGetImageFormatEx(session.connection(), i, &format, nullptr) != 0) {
-            result.end = DownloadEnd::StoppedInLoop;
+            result.end = CommandEnd::Stopped;
             break;
         }
         if (format != session.currentFormat()) {
             session.QueryPictureFormat(i);
             if (session.RecreatePicture() != 0) {
-                result.end = DownloadEnd::StoppedInLoop;
+                result.end = CommandEnd::Stopped;
                 break;
             }
         }
         CpiImage* picture = session.picture();
         if (api.CpiUploadImage(session.connection(), i, picture, nullptr) != 0 ||
             picture->width == 0 || picture->height == 0) {
-            result.end = DownloadEnd::StoppedInLoop;
+            result.end = CommandEnd::Stopped;
             break;
         }
         std::string name;
@@ -111,7 +92,7 @@ DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const 
         if (!named || !WritePictureBitmap(picture, session.pictureBytes(), name)) {
             host.showMessageEntry(kMsgCannotSaveFile, std::nullopt);
             host.moveProgressToMaximum();
-            result.end = DownloadEnd::WriteFailed;
+            result.end = CommandEnd::WriteFailed;
             break;
         }
         result.files.push_back(name);

@@ -14,21 +14,10 @@ namespace lumicart::media {
 std::string PictureFileName(const std::string& folder, const LocalTime& date, unsigned number,
                             uint32_t compression);
 
-// How a download ended.
-enum class DownloadEnd {
-    Completed,       // every picture was written
-    LibraryMissing,  // the camera library's entry points are missing (message 1)
-    OpenFailed,      // message 3
-    StateFailed,     // silent
-    NoPictures,      // message 4
-    FormatFailed,    // before the loop, silent
-    PictureFailed,   // no picture record, before the loop, silent
-    StoppedInLoop,   // format, record, upload or empty picture inside the loop, silent
-    WriteFailed,     // message 5
-};
+using DownloadEnd = CommandEnd;
 
 struct DownloadResult {
-    DownloadEnd end = DownloadEnd::Completed;
+    CommandEnd end = CommandEnd::Completed;
     std::vector<std::string> files; // written, in order
 };
 

@@ -21,6 +21,24 @@ enum MessageEntry : int {
     kMsgCannotLoadBitmap = 10,
 };
 
+// How a camera, movie or acquisition command ended.
+enum class CommandEnd {
+    Completed,       // everything was done
+    LibraryMissing,  // the camera library's entry points are missing (message 1)
+    OpenFailed,      // the camera could not be opened (message 3)
+    StateFailed,     // the camera's state could not be read (silent)
+    NoPictures,      // the camera holds no pictures (message 4)
+    FormatFailed,    // picture 0's format could not be read (silent)
+    PictureFailed,   // no picture record could be made (silent)
+    Stopped,         // a step inside the loop failed; what was written stays (silent)
+    WriteFailed,     // a picture file could not be written (message 5)
+    NoMovie,         // no movie was made: format, record, dialog cancelled, file not created
+    NothingSelected, // message 6
+    DifferentSize,   // message 8
+    NotBitmap,       // message 9
+    CannotLoad,      // message 10
+};
+
 // The window side of a command. The browser's window implements it over its controls and its
 // replaceable user interface; tests record every call.
 class MediaHost {

@@ -45,36 +45,21 @@ bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& h
 MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, MediaHost& host,
                               const std::optional<std::string>& fileName) {
     MovieResult result;
-    if (!session.usable()) {
-        host.showMessageEntry(kMsgCameraLibraryMissing, std::nullopt);
-        result.end = MovieEnd::LibraryMissing;
-        return result;
-    }
-    if (session.openCamera() != 0) {
-        host.showMessageEntry(kMsgCouldNotOpenCamera, std::nullopt);
-        session.CloseCameraConnection();
-        result.end = MovieEnd::OpenFailed;
-        return result;
-    }
-    if (session.QueryCameraState() != 0) {
-        session.CloseCameraConnection();
-        result.end = MovieEnd::StateFailed;
+    if (const auto end = StartCameraCommand(session, host)) {
+        result.end = *end;
         return result;
     }
     const uint16_t count = session.imageCount();
-    if (count == 0) {
-        host.showMessageEntry(kMsgNoImagesOnCamera, std::nullopt);
-        result.end = MovieEnd::NoPictures;
-    } else if (session.QueryPictureFormat(0) != 0 || session.RecreatePicture() != 0) {
-        result.end = MovieEnd::NoMovie;
+    if (session.QueryPictureFormat(0) != 0 || session.RecreatePicture() != 0) {
+        result.end = CommandEnd::NoMovie;
     } else {
         if (OpenMovieFile(writer, host, ViewOf(session.picture()), fileName)) {
             const bool all = WriteCameraFrames(session, writer, host, 0, count);
-            result.end = all ? MovieEnd::Completed : MovieEnd::Stopped;
+            result.end = all ? CommandEnd::Completed : CommandEnd::Stopped;
             result.frames = writer.framesWritten();
             result.fileName = writer.fileName();
         } else {
-            result.end = MovieEnd::NoMovie;
+            result.end = CommandEnd::NoMovie;
         }
         writer.CloseMovieFile();
     }
@@ -97,18 +82,18 @@ MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWri
     std::optional<Frame> frame = ReadBitmapFile(selection[0].path);
     if (!frame) {
         host.showMessageEntry(kMsgCannotLoadBitmap, selection[0].caption);
-        result.end = MovieEnd::CannotLoad;
+        result.end = CommandEnd::CannotLoad;
         return result;
     }
     const int count = int(selection.size());
     host.showProgress(0, 100, 0);
-    result.end = MovieEnd::NoMovie;
+    result.end = CommandEnd::NoMovie;
     if (OpenMovieFile(writer, host, ViewOf(*frame), std::nullopt)) {
         result.fileName = writer.fileName();
         if (!writer.WriteMovieFrame(0, ViewOf(*frame))) {
-            result.end = MovieEnd::Stopped;
+            result.end = CommandEnd::Stopped;
         } else {
-            result.end = MovieEnd::Completed;
+            result.end = CommandEnd::Completed;
             host.setProgressRange(0, count);
             for (int k = 1; k < count; ++k) {
                 host.setProgressPosition(k);
@@ -116,11 +101,11 @@ MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWri
                 frame = ReadBitmapFile(selection[std::size_t(k)].path);
                 if (!frame) {
                     host.showMessageEntry(kMsgCannotLoadBitmap, selection[std::size_t(k)].caption);
-                    result.end = MovieEnd::CannotLoad;
+                    result.end = CommandEnd::CannotLoad;
                     break;
                 }
                 if (!writer.WriteMovieFrame(k, ViewOf(*frame))) {
-                    result.end = MovieEnd::Stopped;
+                    result.end = CommandEnd::Stopped;
                     break;
                 }
             }
@@ -141,7 +126,7 @@ MovieResult CreateFileMovie(const std::vector<SelectedFile>& selection, const Bi
     MovieResult result;
     if (selection.empty()) {
         host.showMessageEntry(kMsgNoFilesSelected, std::nullopt);
-        result.end = MovieEnd::NothingSelected;
+        result.end = CommandEnd::NothingSelected;
         return result;
     }
     std::pair<int, int> firstSize{};
@@ -149,14 +134,14 @@ MovieResult CreateFileMovie(const std::vector<SelectedFile>& selection, const Bi
         const auto size = probe(selection[k].path);
         if (!size) {
             host.showMessageEntry(kMsgBitmapFilesOnly, selection[k].caption);
-            result.end = MovieEnd::NotBitmap;
+            result.end = CommandEnd::NotBitmap;
             return result;
         }
         if (k == 0)
             firstSize = *size;
         else if (*size != firstSize) {
             host.showMessageEntry(kMsgDifferentImageSize, selection[k].caption);
-            result.end = MovieEnd::DifferentSize;
+            result.end = CommandEnd::DifferentSize;
             return result;
         }
     }

@@ -15,22 +15,10 @@
 
 namespace lumicart::media {
 
-enum class MovieEnd {
-    Completed,      // every frame written
-    LibraryMissing, // camera library entry points missing (message 1)
-    OpenFailed,     // camera could not be opened (message 3)
-    StateFailed,    // silent
-    NoPictures,     // message 4
-    NoMovie,        // format, record, dialog cancelled or file not created: silent, no file
-    Stopped,        // a frame could not be had or written: the movie keeps what was written
-    NothingSelected,  // message 6
-    DifferentSize,    // message 8
-    NotBitmap,        // message 9
-    CannotLoad,       // message 10
-};
+using MovieEnd = CommandEnd;
 
 struct MovieResult {
-    MovieEnd end = MovieEnd::Completed;
+    CommandEnd end = CommandEnd::Completed;
     int frames = 0;       // frames in the movie
     std::string fileName; // the movie, when one was made
 };

@@ -150,7 +150,7 @@ TEST_P(DownloadStopsAtPicture, KeepsEarlierPicturesSilentlyRefreshesAndCloses) {
         EXPECT_FALSE(m_host.progressEverShown);
         EXPECT_EQ(m_host.refreshes, 0);
     } else {
-        EXPECT_EQ(result.end, DownloadEnd::StoppedInLoop);
+        EXPECT_EQ(result.end, DownloadEnd::Stopped);
         EXPECT_EQ(m_host.refreshes, 1);
         EXPECT_FALSE(m_host.progressVisible);
     }
