@@ -16,8 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HiveParseError error;
     auto tree = parseHive(text, root, &error);
     if (!tree) {
-        if (error.reason.empty() || error.line == 0)
-            std::abort(); // a refusal must say where and why
+        // A refusal must say why, and name a line the text has.
+        size_t lines = 1;
+        for (char c : text)
+            lines += c == '\n';
+        if (error.reason.empty() || error.line == 0 || error.line > lines)
+            std::abort();
         return 0;
     }
     std::string formatted = formatHive(*tree, root);
