@@ -6,6 +6,7 @@
 #include "camera/upload_support.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kerris::camera {
 
@@ -220,13 +221,11 @@ uint32_t readImageHeader(CpiConnection* c, uint32_t index, CpiImageDescriptor* h
         if (status != kCpiOk)
             return status;
     }
-    CpiImageDescriptor d{};
-    d.descriptorWord1 = be16(bytes + 4);
-    d.descriptorWord2 = be16(bytes + 6);
-    d.descriptorByte1 = bytes[8];
-    d.descriptorByte2 = bytes[9];
-    d.descriptorByte3 = bytes[10];
-    d.imageFlags = bytes[11];
+    // Bytes 4-11 of the header area are the descriptor's words, bytes and flags (reply bytes
+    // 8-15); the sizes come from the image information.
+    uint8_t reply[kHeaderBytes] = {};
+    std::memcpy(reply + 8, bytes + 4, 8);
+    CpiImageDescriptor d = decodeDescriptor(reply);
     CpiImageInfo info;
     status = readImageInfo(c, &info);
     if (status != kCpiOk)

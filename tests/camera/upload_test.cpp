@@ -351,28 +351,32 @@ TEST_F(ThumbnailTest, SubsampledFromTheFullPicture) {
     EXPECT_EQ(cti.lockBalance(), 0);
 }
 
-TEST_F(ThumbnailTest, SubsampledThumbnailOfTheWrongSizeIsRefusedBeforeReading) {
+TEST_F(ThumbnailTest, SubsampledThumbnailThatDoesNotFitIsRefusedBeforeReading) {
+    struct {
+        const char* name;
+        std::vector<uint8_t> info;
+        uint16_t frameWidth, frameHeight;
+        int32_t pictureWidth, pictureHeight;
+    } cases[] = {
+        {"record of the picture's size", imageInfoReply(1, 1, 356, 292, 356 * 292, 84, 68, 5712),
+         356, 292, 176, 144},
+        // A thumbnail frame wider than the picture's must not make the subsampling write past
+        // the frame.
+        {"thumbnail wider than the picture", imageInfoReply(1, 1, 180, 148, 180 * 148, 200, 68, 5712),
+         178, 146, 196, 64},
+    };
     open(kVersionOlder, 0);
-    cti.setReply(0x86, imageInfoReply(1, 1, 356, 292, 356 * 292, 84, 68, 5712));
-    cti.setReply(0x83, descriptorReply(356, 292, 356 * 292));
-    Picture picture(176, 144);
-    EXPECT_EQ(CpiUploadThumbnail(c, 0, picture.image, nullptr), 10u);
-    EXPECT_EQ(count("CtiDataRead"), 0u);
-    EXPECT_EQ(resetRuns(), 1);
-    EXPECT_EQ(cti.lockBalance(), 0);
-}
-
-TEST_F(ThumbnailTest, ThumbnailLargerThanThePictureIsRefused) {
-    // A camera claiming a thumbnail frame wider than the picture's frame must not make the
-    // subsampling write past the frame.
-    open(kVersionOlder, 0);
-    cti.setReply(0x86, imageInfoReply(1, 1, 180, 148, 180 * 148, 200, 68, 5712));
-    cti.setReply(0x83, descriptorReply(178, 146, 178 * 146));
-    Picture picture(196, 64);
-    EXPECT_EQ(CpiUploadThumbnail(c, 0, picture.image, nullptr), 10u);
-    EXPECT_EQ(count("CtiDataRead"), 0u);
-    EXPECT_EQ(resetRuns(), 1);
-    EXPECT_EQ(cti.lockBalance(), 0);
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        cti.clearLog();
+        cti.setReply(0x86, k.info);
+        cti.setReply(0x83, descriptorReply(k.frameWidth, k.frameHeight, k.frameWidth * k.frameHeight));
+        Picture picture(k.pictureWidth, k.pictureHeight);
+        EXPECT_EQ(CpiUploadThumbnail(c, 0, picture.image, nullptr), 10u);
+        EXPECT_EQ(count("CtiDataRead"), 0u);
+        EXPECT_EQ(resetRuns(), 1);
+        EXPECT_EQ(cti.lockBalance(), 0);
+    }
 }
 
 // ---- Raw frames ----------------------------------------------------------------------------
