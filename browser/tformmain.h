@@ -5,9 +5,13 @@
 #include "browser/file_list.h"
 #include "browser/folder_tree.h"
 #include "browser/image_list.h"
+#include "browser/media/camera_session.h"
+#include "browser/media/media_host.h"
+#include "browser/media/movie_writer.h"
 #include "browser/settings.h"
 #include "browser/user_interface.h"
 #include "browser/widgets.h"
+#include "platform/acquire/acquisition_source.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/shell.h"
 
@@ -201,7 +205,29 @@ private:
 
 public:
     // camera, movie and acquisition state
-    // (members of the camera download, movie and acquisition commands go here)
+    // The camera library as loaded, and the entry-point table the camera commands call (the
+    // library's; tests put their own table in with useCameraApi).
+    media::CameraLibrary CameraModule;
+    media::CameraApi CameraApi;
+    // Connection, picture format and the held picture record.
+    std::unique_ptr<media::CameraSession> Camera;
+    media::CompressionOptions CompressionOptions;
+    std::unique_ptr<media::MovieWriter> MovieWriter;
+    // The acquisition source (SANE unless a test put another one in) and the image it holds.
+    std::unique_ptr<kerris::acquire::AcquisitionSource> AcquisitionSource;
+    kerris::acquire::ImageHandle TwainImage = 0;
+    // The local time the commands name their files by.
+    media::LocalClock Clock = media::SystemLocalTime;
+
+    // Replaces the camera table (closing a connection and freeing the picture of the old one).
+    void useCameraApi(const media::CameraApi& api);
+    // The acquisition source, made on first use.
+    kerris::acquire::AcquisitionSource& acquisitionSource();
+    // The window's side of the media commands.
+    media::MediaHost& mediaHost();
+
+private:
+    std::unique_ptr<media::MediaHost> m_mediaHost;
 };
 
 } // namespace lumicart

@@ -74,8 +74,6 @@ std::optional<std::pair<int, int>> ProbeStandardBitmap(const std::string& path) 
     return std::make_pair(image.width(), image.height());
 }
 
-namespace {
-
 MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWriter& writer,
                             MediaHost& host) {
     MovieResult result;
@@ -118,8 +116,6 @@ MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWri
     writer.CloseMovieFile();
     return result;
 }
-
-} // namespace
 
 MovieResult CreateFileMovie(const std::vector<SelectedFile>& selection, const BitmapProbe& probe,
                             MovieWriter& writer, MediaHost& host) {

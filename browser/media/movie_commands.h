@@ -53,6 +53,11 @@ std::optional<std::pair<int, int>> ProbeStandardBitmap(const std::string& path);
 MovieResult CreateFileMovie(const std::vector<SelectedFile>& selection, const BitmapProbe& probe,
                             MovieWriter& writer, MediaHost& host);
 
+// Writes the files of `selection` (not empty) as a movie, item k as frame k, without the checks:
+// message 10 naming the item for a file that cannot be read, the frames before it staying.
+MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWriter& writer,
+                            MediaHost& host);
+
 // "&Play AVI Files": the open dialog, then the chosen file to the desktop's player.
 void PlayMovie(MediaHost& host);
 
