@@ -23,7 +23,8 @@ int ListView1Compare(const QTreeWidgetItem* item1, const QTreeWidgetItem* item2)
 // A list item owning its record.
 class FileItem : public QTreeWidgetItem {
 public:
-    FileItem() = default;
+    // Captions are edited in place.
+    FileItem() { setFlags(flags() | Qt::ItemIsEditable); }
     std::unique_ptr<ItemRecord> record;
     bool operator<(const QTreeWidgetItem& other) const override {
         return ListView1Compare(this, &other) < 0;

@@ -121,6 +121,7 @@ bool TFormMain::FillTreeLevel(const std::shared_ptr<Folder>& folder, QTreeWidget
             node->record->Name.compare(PathElements.at(level - 1), Qt::CaseInsensitive) == 0) {
             TreeView1->setCurrentItem(node);
             node->setExpanded(true);
+            TreeView1->scrollToItem(node);
         }
     }
     return true;

@@ -188,6 +188,12 @@ public:
             allocator.take(items.back());
         }
         ::closedir(dir);
+        // Directory order on Linux is the file system's hash order; items come in name order,
+        // letter case aside, as a user expects of a folder.
+        std::sort(items.begin(), items.end(), [](const ItemId& a, const ItemId& b) {
+            const int folded = a.key.compare(b.key, Qt::CaseInsensitive);
+            return folded != 0 ? folded < 0 : a.key < b.key;
+        });
         return items;
     }
 

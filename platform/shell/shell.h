@@ -77,8 +77,8 @@ public:
 class Folder {
 public:
     virtual ~Folder() = default;
-    // The items of the folder selected by kEnum* flags, in directory order; nullopt when the
-    // folder cannot be read (it has no enumerator).
+    // The items of the folder selected by kEnum* flags (file-system folders: in name order,
+    // letter case aside); nullopt when the folder cannot be read (it has no enumerator).
     virtual std::optional<std::vector<ItemId>> enumerate(uint32_t flags) const = 0;
     // The requested kAttr* bits that the item has.
     virtual uint32_t attributes(const ItemId& item, uint32_t mask) const = 0;
