@@ -1,5 +1,9 @@
 // MainDialog: the skinned, frameless main window of the clip mail program (template 102).
 // Its controls keep the template's identifiers; its shape and pictures come from the skin.
+//
+// A frameless window gets no system menu from the window manager, so the dialog keeps its
+// own: the right mouse button anywhere on the window and Alt+Space open it. It holds
+// Minimize and Close and, after a separator, the About item (command 16) from string 101.
 #pragma once
 
 #include "clipmail/skin_layout.h"

@@ -19,6 +19,7 @@ int RecorderApp::InitInstance(const MainDialogOptions& options) {
     QCoreApplication::setApplicationName("Murvane");
     if (DestinationFolder().empty())
         DestinationFolder() = readDestinationFolder();
+    // The skin reads its pictures from DestinationFolder, which is therefore set before it.
     auto skin = std::make_unique<SkinSet>();
     skin->LoadSkin(DestinationFolder() + "Panel.ini", DestinationFolder());
     {

@@ -22,7 +22,13 @@ std::string defaultDestinationFolder() {
     return base + "/kerris/Murvane/";
 }
 
-bool installSkin(const std::string& sourceFolder, const std::string& targetFolder, std::string* error) {
+std::string installTargetFolder() {
+    std::string folder = readRegistryText(registry::Hive::LocalMachine, kMurvaneKey, kDestinationPathValue, "");
+    return folder.empty() ? defaultDestinationFolder() : folder;
+}
+
+bool installSkin(const std::string& sourceFolder, const std::string& targetFolder,
+                 const SkinInstallOptions& options, std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error)
             *error = why;
@@ -38,7 +44,8 @@ bool installSkin(const std::string& sourceFolder, const std::string& targetFolde
         if (!entry.is_regular_file())
             continue;
         const fs::path target = fs::path(targetFolder) / entry.path().filename();
-        fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing, ec);
+        fs::copy_file(entry.path(), target,
+                      options.replaceFiles ? fs::copy_options::overwrite_existing : fs::copy_options::skip_existing, ec);
         if (ec)
             return fail("cannot copy " + entry.path().string() + ": " + ec.message());
     }
@@ -48,6 +55,8 @@ bool installSkin(const std::string& sourceFolder, const std::string& targetFolde
     if (folder.empty() || folder.back() != '/')
         folder += '/';
     std::optional<registry::Key> key = registry::Key::create(registry::Hive::LocalMachine, kMurvaneKey);
+    if (key && !options.replaceDestinationPath && key->readString(kDestinationPathValue))
+        return true;
     if (!key || !key->writeString(kDestinationPathValue, folder))
         return fail("cannot write DestinationPath to the registry");
     return true;

@@ -14,6 +14,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace kerris::clipmail {
 namespace {
 
@@ -96,15 +98,36 @@ TEST_F(RegistryTest, RegistrationTwiceChangesNothingMore) {
 TEST_F(RegistryTest, InstallingTheSkinCopiesItAndRecordsTheFolder) {
     QTemporaryDir target;
     const std::string folder = target.path().toStdString() + "/data/kerris/Murvane";
+    EXPECT_EQ(installTargetFolder(), defaultDestinationFolder()); // nothing recorded yet
     std::string error;
-    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, &error)) << error;
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, {}, &error)) << error;
     for (const char* name : {"Panel.ini", "CTRLPANEL.BMP", "DIGIT.BMP", "RECORD.BMP", "LOGO.BMP"})
         EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/" + name))) << name;
     EXPECT_EQ(test::readBytes(folder + "/MAINUI.BMP"), test::readBytes(test::defaultSkinFolder() + "MAINUI.BMP"));
     EXPECT_EQ(readDestinationFolder(), folder + "/");
-    // Installing again replaces the files.
-    test::writeText(folder + "/Panel.ini", "# changed");
-    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, &error)) << error;
+    EXPECT_EQ(installTargetFolder(), folder + "/");
+}
+
+TEST_F(RegistryTest, InstallingAgainKeepsWhatTheUserChangedUnlessForced) {
+    QTemporaryDir target, other;
+    const std::string folder = target.path().toStdString();
+    std::string error;
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, {}, &error)) << error;
+    test::writeText(folder + "/Panel.ini", "# the user's own skin");
+    ::unlink((folder + "/LOGO.BMP").c_str());
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), other.path().toStdString(), {}, &error)) << error;
+    EXPECT_EQ(readDestinationFolder(), folder + "/"); // the recorded folder stays
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, {}, &error)) << error;
+    const std::vector<uint8_t> own{'#', ' ', 't', 'h', 'e'};
+    EXPECT_TRUE(std::equal(own.begin(), own.end(), test::readBytes(folder + "/Panel.ini").begin()));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/LOGO.BMP"))); // missing files return
+
+    SkinInstallOptions force;
+    force.replaceFiles = true;
+    force.replaceDestinationPath = true;
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), other.path().toStdString(), force, &error)) << error;
+    EXPECT_EQ(readDestinationFolder(), other.path().toStdString() + "/");
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, force, &error)) << error;
     EXPECT_EQ(test::readBytes(folder + "/Panel.ini"), test::readBytes(test::defaultSkinFolder() + "Panel.ini"));
 }
 
@@ -112,7 +135,7 @@ TEST_F(RegistryTest, InstallingFromAFolderWithoutASkinChangesNothing) {
     QTemporaryDir source, target;
     test::writeText(source.path().toStdString() + "/LOGO.BMP", "x");
     std::string error;
-    EXPECT_FALSE(installSkin(source.path().toStdString(), target.path().toStdString() + "/skin", &error));
+    EXPECT_FALSE(installSkin(source.path().toStdString(), target.path().toStdString() + "/skin", {}, &error));
     EXPECT_NE(error.find("Panel.ini"), std::string::npos);
     EXPECT_FALSE(QDir(target.path() + "/skin").exists());
     EXPECT_FALSE(Key::open(Hive::LocalMachine, kMurvaneKey));
