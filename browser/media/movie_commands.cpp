@@ -1,9 +1,6 @@
 // The movie commands over the camera session, bitmap files and the movie writer.
 #include "browser/media/movie_commands.h"
 
-#include <QImage>
-#include <QString>
-
 namespace lumicart::media {
 
 namespace {
@@ -65,13 +62,6 @@ MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, Media
     }
     session.CloseCameraConnection();
     return result;
-}
-
-std::optional<std::pair<int, int>> ProbeStandardBitmap(const std::string& path) {
-    QImage image;
-    if (!image.load(QString::fromStdString(path), "BMP"))
-        return std::nullopt;
-    return std::make_pair(image.width(), image.height());
 }
 
 MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWriter& writer,

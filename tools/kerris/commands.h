@@ -37,4 +37,7 @@ int runList(const std::vector<std::string>& arguments, Environment& environment)
 // `kerris download DIR`: every picture of the first camera into DIR as new bitmap files.
 int runDownload(const std::vector<std::string>& arguments, Environment& environment);
 
+// `kerris movie FILE.avi`: every camera picture of the first picture's format as one movie.
+int runMovie(const std::vector<std::string>& arguments, Environment& environment);
+
 } // namespace kerris::tool

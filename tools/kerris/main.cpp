@@ -14,6 +14,8 @@ const Command kCommands[] = {
     {"list", "", "list the cameras with their information and picture counts", runList},
     {"download", "DIR", "write every picture of the camera into DIR as new bitmap files",
      runDownload},
+    {"movie", "FILE.avi", "make a movie of the camera's pictures (those of the first one's format)",
+     runMovie},
 };
 
 void printUsage(std::FILE* stream)

@@ -1,0 +1,107 @@
+// `kerris movie FILE.avi`: every camera picture of the first picture's format as one movie,
+// 15 frames per second, as the picture browser's camera movie makes it.
+#include <sys/stat.h>
+
+#include "browser/media/movie_commands.h"
+#include "tools/kerris/commands.h"
+#include "tools/kerris/progress_bar.h"
+
+namespace kerris::tool {
+
+namespace {
+
+// The browser's camera movie, reporting on the terminal instead of in message boxes.
+class TerminalHost : public lumicart::media::MediaHost {
+public:
+    explicit TerminalHost(Environment& env) : m_env(env), m_progress(env.err, env.forceProgress) {}
+
+    void showMessageEntry(int entry, const std::optional<std::string>&) override {
+        using namespace lumicart::media;
+        const char* text = entry == kMsgCameraLibraryMissing ? "the camera library is missing"
+                           : entry == kMsgCouldNotOpenCamera ? "could not open the camera"
+                           : entry == kMsgNoImagesOnCamera   ? "no pictures on the camera"
+                                                             : "the movie could not be made";
+        m_progress.clear();
+        std::fprintf(m_env.err, "kerris: %s\n", text);
+    }
+    void showProgress(int minimum, int maximum, int) override {
+        m_minimum = minimum;
+        m_progress.start(maximum - minimum);
+    }
+    void setProgressRange(int minimum, int maximum) override { showProgress(minimum, maximum, minimum); }
+    void setProgressPosition(int position) override {
+        m_progress.update(position - m_minimum + 1, "frame " + std::to_string(position + 1));
+    }
+    void moveProgressToMaximum() override {}
+    void hideProgress() override { m_progress.finish(); }
+    std::string updateCurrentFolder() override { return {}; }
+    void requestListRefresh() override {}
+    std::optional<std::string> chooseMovieToSave() override { return std::nullopt; }
+    std::optional<std::string> chooseMovieToOpen() override { return std::nullopt; }
+    void openWithDesktop(const std::string&) override {}
+    void clearPreview() override {}
+    void showPreviewFile(const std::string&) override {}
+
+private:
+    Environment& m_env;
+    ProgressBar m_progress;
+    int m_minimum = 0;
+};
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+} // namespace
+
+int runMovie(const std::vector<std::string>& arguments, Environment& env) {
+    if (arguments.size() != 1 || arguments[0].empty()) {
+        std::fprintf(env.err, "kerris: movie needs exactly one file: kerris movie FILE.avi\n");
+        return kExitUsage;
+    }
+    const std::string& file = arguments[0];
+    // The browser's save dialog asks before it replaces a file; here nothing is replaced.
+    if (exists(file)) {
+        std::fprintf(env.err, "kerris: %s already exists\n", file.c_str());
+        return kExitFailed;
+    }
+
+    lumicart::media::CameraApi api;
+    api.CpiCameraOpen = env.calls.cameraOpen;
+    api.CpiCameraClose = env.calls.cameraClose;
+    api.CpiGetCameraStateInfo = env.calls.getCameraStateInfo;
+    api.CpiGetImageFormatEx = env.calls.getImageFormatEx;
+    api.CpiCreateImage = env.calls.createImage;
+    api.CpiFreeImage = env.calls.freeImage;
+    api.CpiUploadImage = env.calls.uploadImage;
+
+    lumicart::media::CameraSession session(api);
+    lumicart::media::MovieWriter writer;
+    TerminalHost host(env);
+    const lumicart::media::MovieResult result = CreateCameraMovie(session, writer, host, file);
+
+    using lumicart::media::CommandEnd;
+    switch (result.end) {
+    case CommandEnd::Completed:
+    case CommandEnd::Stopped:
+        if (result.frames == 0) {
+            std::fprintf(env.err, "kerris: no frame could be written to %s\n", file.c_str());
+            return kExitFailed;
+        }
+        std::fprintf(env.out, "%s: %d frame%s, 15 frames per second\n", file.c_str(), result.frames,
+                     result.frames == 1 ? "" : "s");
+        if (result.end == CommandEnd::Stopped)
+            std::fprintf(env.err, "kerris: the movie ends at picture %d: the next picture has "
+                                  "another format or could not be read\n", result.frames);
+        return kExitOk;
+    case CommandEnd::NoMovie:
+        if (!exists(file))
+            std::fprintf(env.err, "kerris: could not create %s\n", file.c_str());
+        return kExitFailed;
+    default:
+        return kExitFailed;
+    }
+}
+
+} // namespace kerris::tool
