@@ -178,6 +178,8 @@ public:
             ::close(m_fd);
         m_fd = fd;
     }
+    // Gives up ownership without closing.
+    void release() { m_fd = -1; }
     // Closes now and tells whether the close succeeded (a delayed write error shows here).
     bool close() {
         int fd = m_fd;
@@ -341,6 +343,55 @@ std::shared_ptr<const HiveTree> loadHive(Hive hive) {
     return nullptr;
 }
 
+namespace {
+
+// Creates the folder and takes the hive's exclusive lock; an invalid descriptor on failure.
+// The lock is on a file of its own because the hive file is replaced, not rewritten.
+int lockHive(const std::filesystem::path& dir, const std::string& path) {
+    std::error_code ec;
+    if (injectedFault(StoreStep::CreateFolder))
+        return -1;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || injectedFault(StoreStep::OpenLock))
+        return -1;
+    FileDescriptor fd(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd.valid() || injectedFault(StoreStep::Lock))
+        return -1;
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    int locked = fd.get();
+    fd.release();
+    return locked;
+}
+
+// Writes text to a temporary file beside path, syncs it and renames it over path, so a
+// crash leaves either the old file or the new one. On failure path is untouched and the
+// temporary file removed.
+bool replaceFile(const std::filesystem::path& dir, const std::string& path,
+                 std::string_view text, mode_t mode) {
+    if (injectedFault(StoreStep::CreateTemp))
+        return false;
+    std::string tempPath = path + ".tmp-XXXXXX";
+    FileDescriptor fd(::mkostemp(tempPath.data(), O_CLOEXEC));
+    if (!fd.valid())
+        return false;
+    bool written = !injectedFault(StoreStep::WriteTemp) && ::fchmod(fd.get(), mode) == 0 &&
+                   writeAll(fd.get(), text) && !injectedFault(StoreStep::SyncTemp) &&
+                   ::fsync(fd.get()) == 0;
+    written = fd.close() && written;
+    if (!written || injectedFault(StoreStep::Rename) ||
+        ::rename(tempPath.c_str(), path.c_str()) != 0) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    syncFolder(dir);
+    return true;
+}
+
+} // namespace
+
 EditResult modifyHive(Hive hive, const std::function<bool(HiveTree&)>& edit) {
     const std::filesystem::path file = hiveFile(hive);
     const std::filesystem::path dir = file.parent_path();
@@ -348,27 +399,11 @@ EditResult modifyHive(Hive hive, const std::function<bool(HiveTree&)>& edit) {
     std::string damageMessage;
 
     auto result = [&]() -> EditResult {
-        std::error_code ec;
-        if (injectedFault(StoreStep::CreateFolder))
+        FileDescriptor lock(lockHive(dir, path));
+        if (!lock.valid())
             return EditResult::Failed;
-        std::filesystem::create_directories(dir, ec);
-        if (ec)
-            return EditResult::Failed;
-
-        if (injectedFault(StoreStep::OpenLock))
-            return EditResult::Failed;
-        FileDescriptor lockFd(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-        if (!lockFd.valid())
-            return EditResult::Failed;
-        if (injectedFault(StoreStep::Lock))
-            return EditResult::Failed;
-        while (::flock(lockFd.get(), LOCK_EX) != 0) {
-            if (errno != EINTR)
-                return EditResult::Failed;
-        }
-
         {
-            std::lock_guard lock(g_cleanedMutex);
+            std::lock_guard guard(g_cleanedMutex);
             if (g_cleaned.insert(path).second)
                 removeLeftoverTemporaries(dir, file.filename().string());
         }
@@ -395,25 +430,8 @@ EditResult modifyHive(Hive hive, const std::function<bool(HiveTree&)>& edit) {
 
         if (!edit(tree))
             return EditResult::Unchanged;
-        std::string text = formatHive(tree, hiveRootName(hive));
-
-        std::string tempPath = path + ".tmp-XXXXXX";
-        if (injectedFault(StoreStep::CreateTemp))
+        if (!replaceFile(dir, path, formatHive(tree, hiveRootName(hive)), current.mode))
             return EditResult::Failed;
-        FileDescriptor tempFd(::mkostemp(tempPath.data(), O_CLOEXEC));
-        if (!tempFd.valid())
-            return EditResult::Failed;
-        bool written = !injectedFault(StoreStep::WriteTemp) &&
-                       ::fchmod(tempFd.get(), current.mode) == 0 &&
-                       writeAll(tempFd.get(), text) && !injectedFault(StoreStep::SyncTemp) &&
-                       ::fsync(tempFd.get()) == 0;
-        written = tempFd.close() && written;
-        if (!written || injectedFault(StoreStep::Rename) ||
-            ::rename(tempPath.c_str(), path.c_str()) != 0) {
-            ::unlink(tempPath.c_str());
-            return EditResult::Failed;
-        }
-        syncFolder(dir);
         // Nobody else replaces the file while we hold the lock, so this is our text's identity.
         struct stat st;
         if (::stat(path.c_str(), &st) == 0)
