@@ -428,6 +428,54 @@ TEST_F(FreshInstall, EmptyOrMissingFolderServesNoPictures) {
     EXPECT_EQ(info.big16(4), 644);
 }
 
+// Fills the picture folder with `files` one-pixel bitmaps.
+void writeDots(const fs::path& folder, int files) {
+    const auto bytes = kerris::virtualcam::encodeBitmap(kerris::virtualcam::Picture(1, 1));
+    for (int i = 0; i < files; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%04d.bmp", i);
+        std::ofstream(folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+}
+
+TEST_F(FreshInstall, FullHeaderTableOrMemoryStopsStoringPictures) {
+    struct Case {
+        const char* name;
+        uint32_t generation;
+        int files;
+        int lowest, highest; // pictures stored
+    } cases[] = {
+        // 176 x 144 pictures of 32 KiB each: the table's 1024 entries run out first.
+        {"header table", 1, 1100, 1024, 1024},
+        // Older cameras make every picture 640 x 480 (310 KiB): the 32 MiB run out first.
+        {"memory", 0, 120, 90, 110},
+    };
+    usePictureFolder();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setDword("Generation", c.generation);
+        writeDots(pictureFolder(), c.files);
+        uint32_t h = open(usb);
+        Command info(0x86, 0, 0, 16);
+        ASSERT_EQ(run(h, info), 0u);
+        const uint16_t count = info.big16(0);
+        EXPECT_GE(count, c.lowest);
+        EXPECT_LE(count, c.highest);
+        // The last picture stored is whole; there is no room for one more.
+        Command desc(0x83, uint8_t((count - 1) >> 8), uint8_t(count - 1), 16);
+        ASSERT_EQ(run(h, desc), 0u);
+        EXPECT_EQ(readAll(h, desc.big32(0)).size(), desc.big32(0));
+        Command past(0x83, uint8_t(count >> 8), uint8_t(count), 16);
+        EXPECT_EQ(run(h, past), kBadIndex);
+        Command grab(0x05, 0x9F, 0xFF, 0);
+        EXPECT_EQ(run(h, grab), 0x2012u);
+        close(usb, h);
+        fs::remove_all(pictureFolder());
+        fs::create_directories(pictureFolder());
+    }
+}
+
 TEST_F(FreshInstall, SerialSubKeyOverridesTheCommonValues) {
     setDword("Cameras", 1, "Serial");
     setDword("Generation", 1);

@@ -159,6 +159,22 @@ TEST_F(Handles, MalformedRecordsAreRefused) {
     EXPECT_EQ(usb.command(h, nullptr, nullptr), kBadArgument);
 }
 
+TEST_F(Handles, AtMostSixtyFourOpenAtOnce) {
+    std::vector<uint32_t> handles;
+    uint8_t number;
+    uint32_t handle;
+    for (int i = 0; i < 64; ++i) {
+        ASSERT_EQ(usb.handleOpen(0, 0, &number, &handle), 0u) << i;
+        handles.push_back(handle);
+    }
+    EXPECT_EQ(usb.handleOpen(0, 0, &number, &handle), 0x2011u);
+    EXPECT_EQ(std::set<uint32_t>(handles.begin(), handles.end()).size(), 64u);
+    for (uint32_t h : handles)
+        EXPECT_EQ(usb.handleClose(h), 0u);
+    EXPECT_EQ(usb.handleOpen(0, 0, &number, &handle), 0u);
+    EXPECT_EQ(usb.handleClose(handle), 0u);
+}
+
 using Locking = VirtualCameraTest;
 
 TEST_F(Locking, SecondHandleTimesOutWhileTheFirstHoldsIt) {
@@ -324,6 +340,18 @@ TEST_F(Names, DefaultSetAndTruncated) {
     EXPECT_EQ(usb.nameSet(0, 3, unterminated), 0u);
     EXPECT_EQ(usb.nameGet(0, 0, buffer), 0u);
     EXPECT_STREQ(buffer, "abc");
+}
+
+TEST_F(Names, RegistryThatCannotBeWrittenFailsTheRename) {
+    // A registry folder below a plain file can be neither read nor created.
+    const fs::path blocker = fs::path(getenv("KERRIS_REGISTRY_DIR")) / "blocker";
+    { std::ofstream(blocker) << "x"; }
+    setenv("KERRIS_REGISTRY_DIR", (blocker / "registry").c_str(), 1);
+    char name[] = "Garden";
+    EXPECT_EQ(usb.nameSet(0, 0, name), 0x2013u);
+    char buffer[40];
+    EXPECT_EQ(usb.nameGet(0, 0, buffer), 0u); // the default is still there
+    EXPECT_STREQ(buffer, "Kerris Virtual Camera 1 (USB)");
 }
 
 TEST_F(Names, UnknownCamerasAndNullBuffers) {
