@@ -164,6 +164,37 @@ TEST_F(EndToEnd, NonNeutralColourDataIsReproducedToo) {
     EXPECT_GE(figure, 32.0);
 }
 
+TEST_F(EndToEnd, WithoutColourDataTheSensorMatrixIsInverted) {
+    // Too little colour data: the library falls back to the sensor's built-in matrix with the
+    // registry's replacements, black offset and gamma; the camera's frames follow it.
+    struct Case {
+        const char* name;
+        uint32_t sensor;
+        bool overrides;
+    } cases[] = {{"SA", 0x1941, false}, {"SB", 0x1944, false}, {"SA with registry values", 0x1942, true}};
+    usePictureFolder();
+    const Picture original = smoothPicture(320, 240);
+    addPicture("smooth.bmp", original);
+    setDword("ColourDataLength", 15);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setDword("SensorId", c.sensor);
+        if (c.overrides) {
+            auto matrix = Key::create(Hive::LocalMachine, "SOFTWARE\\Brantor\\OVIK_SDK\\SA\\ColourMatrix");
+            ASSERT_TRUE(matrix->writeDword("M11", 15000));             // 1.5
+            ASSERT_TRUE(matrix->writeDword("M01", 0x80000000u | 5000)); // -0.5
+            auto sensor = Key::create(Hive::LocalMachine, "SOFTWARE\\Brantor\\OVIK_SDK\\SA");
+            ASSERT_TRUE(sensor->writeDword("BlackOffset", 10));
+            ASSERT_TRUE(sensor->writeDword("EnableGammaCorrection", 1));
+        }
+        openCamera();
+        const double figure = psnr(pictureOf(upload(0).get()), original);
+        std::printf("smooth 320x240 through sensor %s: PSNR %.1f dB\n", c.name, figure);
+        EXPECT_GE(figure, 35.0);
+        closeCamera();
+    }
+}
+
 TEST_F(EndToEnd, OlderCameraOverTheSerialLink) {
     setDword("Cameras", 1, "Serial");
     setDword("Generation", 0, "Serial");
