@@ -4,6 +4,7 @@
 #include "browser/media/bitmap_file.h"
 #include "platform/acquire/sane_source.h"
 #include "tests/browser_media/recording_host.h"
+#include "tests/browser_media/scripted_source.h"
 
 #include <gtest/gtest.h>
 
@@ -20,33 +21,6 @@ using namespace lumicart::media::testing;
 using kerris::acquire::ImageHandle;
 
 namespace {
-
-// A source that answers as told and logs every operation by its ordinal.
-struct ScriptedSource : kerris::acquire::AcquisitionSource {
-    uint32_t openAnswer = 1;
-    ImageHandle acquireAnswer = 7;
-    uint32_t width = 4, height = 3;
-    std::vector<int> calls;
-    std::vector<std::string> written;
-
-    uint32_t isAvailable() override { return calls.push_back(26), 1; }
-    uint32_t selectSource(void*) override { return calls.push_back(38), 1; }
-    void prepare(uint32_t option) override { calls.push_back(option == 0 ? 44 : -44); }
-    uint32_t openSource() override { return calls.push_back(35), openAnswer; }
-    ImageHandle acquire(void*, uint32_t) override { return calls.push_back(2), acquireAnswer; }
-    uint32_t imageWidth(ImageHandle) override { return calls.push_back(10), width; }
-    uint32_t imageHeight(ImageHandle) override { return calls.push_back(12), height; }
-    uint32_t writeBitmapFile(ImageHandle, const std::string& name) override {
-        calls.push_back(49);
-        written.push_back(name);
-        kerris::acquire::RgbImage image{int(width), int(height)};
-        image.rgb.assign(std::size_t(width) * height * 3, 0x80);
-        return kerris::acquire::WriteRgbBitmap(image, name) ? 1 : 0;
-    }
-    void freeImage(ImageHandle) override { calls.push_back(17); }
-    void closeSource() override { calls.push_back(13); }
-    void closeSession() override { calls.push_back(5); }
-};
 
 const LocalClock kClock = [] { return LocalTime{2024, 1, 31, 15, 45, 2}; };
 
