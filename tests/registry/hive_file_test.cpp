@@ -132,6 +132,24 @@ TEST(HiveParse, ReadsTheVersion5HeaderInUtf8AndUtf16) {
     expectSample(parseHive(toUtf16le(replaceAll(v5, "\n", "\r\n")), kUser));
 }
 
+TEST(HiveParse, DecodesEveryUtf16Width) {
+    // "v"="é日😀" in UTF-16LE: one unit of two UTF-8 bytes, one of three, a surrogate pair.
+    std::string text = toUtf16le("REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"");
+    text.append("\xE9\x00\xE5\x65\x3D\xD8\x00\xDE", 8);
+    text.append(toUtf16le("\"\r\n").substr(2));
+    auto tree = parseHive(text, kUser);
+    ASSERT_TRUE(tree.has_value());
+    EXPECT_EQ(keyAt(*tree, {"A"})->findValue("v")->data, bytes("\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"));
+
+    const std::string_view broken[] = {
+        std::string_view("\xFF\xFE\x3D\xD8", 4),         // a high surrogate at the end
+        std::string_view("\xFF\xFE\x3D\xD8R\x00", 6),     // followed by no low one
+        std::string_view("\xFF\xFE\x00\xDER\x00", 6),     // a low surrogate alone
+    };
+    for (auto b : broken)
+        EXPECT_FALSE(parseHive(b, kUser).has_value());
+}
+
 TEST(HiveParse, ToleratesHarmlessVariations) {
     struct Case {
         const char* what;

@@ -149,6 +149,18 @@ TEST_F(HiveStore, AHiveThatCannotBeReadIsNeitherMovedNorReplaced) {
     EXPECT_TRUE(Key::create(Hive::LocalMachine, "K"));
 }
 
+TEST_F(HiveStore, AHugeFileIsNotTakenForAHive) {
+    // Sparse: it costs no disk space, only its size matters.
+    writeFile(userFile(), kGoodHive);
+    ASSERT_EQ(truncate(userFile().c_str(), off_t{300} << 20), 0);
+    Reports reports;
+    reports.install();
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, "Software\\Veltrane"));
+    EXPECT_FALSE(Key::create(Hive::CurrentUser, "K"));
+    EXPECT_TRUE(reports.messages.empty());
+    EXPECT_EQ(std::filesystem::file_size(userFile()), uintmax_t{300} << 20);
+}
+
 // Every step of a write, failing in turn, leaves the hive as it was and no temporary file.
 TEST_F(HiveStore, AFailingStepLeavesTheHiveAsItWas) {
     const StoreStep steps[] = {StoreStep::CreateFolder, StoreStep::OpenLock, StoreStep::Lock,

@@ -1,7 +1,9 @@
 // The Key interface: typed values through the hive file, names, paths, removal and misuse.
 #include "tests/registry/registry_fixture.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kerris::registry;
 
@@ -261,8 +263,17 @@ TEST_F(RegistryKey, AClosedOrMovedFromKeyDoesNothing) {
     EXPECT_EQ(Key::open(Hive::CurrentUser, "Closed")->readDword("v"), 1u);
 
     Key assigned = std::move(*Key::open(Hive::CurrentUser, "Closed"));
-    assigned = std::move(assigned); // self-move leaves it usable
+    Key& self = assigned;
+    assigned = std::move(self); // self-move leaves it usable
     EXPECT_EQ(assigned.readDword("v"), 1u);
+    ASSERT_TRUE(Key::create(Hive::LocalMachine, "Other")->writeDword("v", 2));
+    assigned = std::move(*Key::open(Hive::LocalMachine, "Other"));
+    EXPECT_EQ(assigned.hive(), Hive::LocalMachine);
+    EXPECT_EQ(assigned.path(), "Other");
+    EXPECT_EQ(assigned.readDword("v"), 2u);
+    assigned = std::move(moved); // a closed key stays closed when moved
+    EXPECT_FALSE(assigned.isOpen());
+    EXPECT_FALSE(assigned.readDword("v"));
 }
 
 TEST_F(RegistryKey, WriteBinaryRefusesANullBuffer) {
@@ -321,6 +332,7 @@ TEST_F(RegistryKey, TheFolderFollowsTheEnvironment) {
         {nullptr, "relative", "/h", "/h/.config/kerris"},
         {nullptr, "", "/h", "/h/.config/kerris"},
         {nullptr, nullptr, "/h", "/h/.config/kerris"},
+        {nullptr, nullptr, nullptr, std::string(getpwuid(getuid())->pw_dir) + "/.config/kerris"},
     };
     auto set = [](const char* name, const char* value) {
         if (value)
