@@ -44,6 +44,10 @@ bool installSkin(const std::string& sourceFolder, const std::string& targetFolde
         if (!entry.is_regular_file())
             continue;
         const fs::path target = fs::path(targetFolder) / entry.path().filename();
+        // Installing a folder onto itself leaves every file as it is.
+        if (fs::equivalent(entry.path(), target, ec))
+            continue;
+        ec.clear();
         fs::copy_file(entry.path(), target,
                       options.replaceFiles ? fs::copy_options::overwrite_existing : fs::copy_options::skip_existing, ec);
         if (ec)

@@ -5,12 +5,14 @@
 #include <QLabel>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace kerris::clipmail::test {
 
 void ensureApplication() {
     if (QApplication::instance())
         return;
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0); // also when run by hand
     static int argc = 1;
     static char name[] = "clipmail_tests";
     static char* argv[] = {name, nullptr};
@@ -44,8 +46,12 @@ PrivateRegistry::~PrivateRegistry() {
 }
 
 std::string defaultSkinFolder() {
-    const char* build = std::getenv("KERRIS_BUILD_DIR");
-    return std::string(build ? build : ".") + "/share/kerris/murvane/skin/";
+    if (const char* build = std::getenv("KERRIS_BUILD_DIR"))
+        return std::string(build) + "/share/kerris/murvane/skin/";
+    // Run by hand: the test programs live in build/tests.
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (exe.parent_path() / "../share/kerris/murvane/skin/").lexically_normal().string();
 }
 
 } // namespace kerris::clipmail::test

@@ -62,7 +62,8 @@ private:
     bool m_hadPrevious = false;
 };
 
-// The default skin drawn by the build ($KERRIS_BUILD_DIR/share/kerris/murvane/skin/).
+// The default skin drawn by the build ($KERRIS_BUILD_DIR/share/kerris/murvane/skin/, or
+// beside the test program's folder when run by hand).
 std::string defaultSkinFolder();
 
 } // namespace kerris::clipmail::test

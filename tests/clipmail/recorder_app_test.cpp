@@ -131,6 +131,19 @@ TEST_F(RegistryTest, InstallingAgainKeepsWhatTheUserChangedUnlessForced) {
     EXPECT_EQ(test::readBytes(folder + "/Panel.ini"), test::readBytes(test::defaultSkinFolder() + "Panel.ini"));
 }
 
+TEST_F(RegistryTest, InstallingAFolderOntoItselfOnlyRecordsIt) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString();
+    test::writeText(path + "/Panel.ini", "LOGO=LOGO.BMP\n");
+    std::string error;
+    SkinInstallOptions force;
+    force.replaceFiles = true;
+    for (const SkinInstallOptions& options : {SkinInstallOptions{}, force})
+        ASSERT_TRUE(installSkin(path, path, options, &error)) << error;
+    EXPECT_EQ(test::readBytes(path + "/Panel.ini"), (std::vector<uint8_t>{'L', 'O', 'G', 'O', '=', 'L', 'O', 'G', 'O', '.', 'B', 'M', 'P', '\n'}));
+    EXPECT_EQ(readDestinationFolder(), path + "/");
+}
+
 TEST_F(RegistryTest, InstallingFromAFolderWithoutASkinChangesNothing) {
     QTemporaryDir source, target;
     test::writeText(source.path().toStdString() + "/LOGO.BMP", "x");
