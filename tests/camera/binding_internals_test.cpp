@@ -128,6 +128,26 @@ TEST(EntryNames, TablesNameEveryEntryPoint) {
     EXPECT_STREQ(kercEntryName(KercEntry::Count), "");
 }
 
+// ---- Module search confined to KERRIS_MODULE_PATH -----------------------------------------
+
+TEST(ModuleSearch, PathOnlySwitchHidesLibrariesFoundElsewhere) {
+    // The system's default search finds the C maths library; the switch must stop it.
+    module::Handle system = module::load("libm.so.6");
+    ASSERT_NE(system, nullptr);
+    module::release(system);
+    {
+        fakes::ModuleFolder modules({"libkerrissl.so"});
+        EXPECT_EQ(module::load("libm.so.6"), nullptr);
+        EXPECT_EQ(module::load(kUsbTransportName), nullptr);
+        module::Handle serial = module::load(kSerialTransportName);
+        EXPECT_NE(serial, nullptr);
+        module::release(serial);
+    }
+    system = module::load("libm.so.6");
+    EXPECT_NE(system, nullptr);
+    module::release(system);
+}
+
 // ---- Colour binding -----------------------------------------------------------------------
 
 TEST(ColourBindingTest, EveryCallWithoutTheLibraryAnswersOneAndOpenGivesNoHandle) {
