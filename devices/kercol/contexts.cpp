@@ -15,10 +15,11 @@ struct Table {
     std::uint32_t next = 0x4B430001;
 };
 
+// Destroyed when the library is unloaded, so that unloading leaves nothing behind.
 Table& table()
 {
-    static Table* instance = new Table; // never destroyed: calls may come during process exit
-    return *instance;
+    static Table instance;
+    return instance;
 }
 
 } // namespace

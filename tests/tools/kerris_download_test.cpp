@@ -115,8 +115,10 @@ CpiImage* fakeCreate(std::int32_t w, std::int32_t h) noexcept
 
 std::uint32_t fakeFree(CpiImage* image) noexcept
 {
-    ++g_camera.freed;
-    return CpiFreeImage(image);
+    const std::uint32_t status = CpiFreeImage(image);
+    if (status == 0)
+        ++g_camera.freed;
+    return status;
 }
 
 std::uint32_t fakeUpload(CpiConnection*, std::uint32_t index, CpiImage* picture, CpiImageDescriptor*) noexcept

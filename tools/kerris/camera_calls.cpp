@@ -59,14 +59,22 @@ bool PictureRecord::recreate(int width, int height)
     m_image = m_calls.createImage(width, height);
     if (m_image == nullptr)
         return false;
+    m_width = width;
+    m_height = height;
     m_bytes = sizeof(CpiImage) + std::size_t(width) * std::size_t(height) * 3;
     return true;
 }
 
 void PictureRecord::reset()
 {
-    if (m_image != nullptr)
+    if (m_image != nullptr && m_calls.freeImage(m_image) == kCpiBadImage) {
+        // An upload that left the size fields at 0 makes the library refuse the record; it is
+        // ours, so its size is restored and it is given back all the same.
+        m_image->width = m_width;
+        m_image->height = m_height;
+        m_image->imageSize = std::uint32_t(m_bytes - sizeof(CpiImage));
         m_calls.freeImage(m_image);
+    }
     m_image = nullptr;
     m_bytes = 0;
 }

@@ -65,6 +65,8 @@ public:
 private:
     const CameraCalls& m_calls;
     CpiImage* m_image = nullptr;
+    int m_width = 0;
+    int m_height = 0;
     std::size_t m_bytes = 0;
 };
 
