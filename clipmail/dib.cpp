@@ -290,8 +290,11 @@ QImage CDib::CreateDeviceBitmap() const {
         return QImage();
     const int64_t width = h.width;
     const int64_t rows = h.height < 0 ? -int64_t(h.height) : int64_t(h.height);
+    // Bound the sides before multiplying: a header may claim sides of 2^31 with a tiny image.
+    if (width > 65535 || rows > 65535)
+        return QImage();
     const int64_t stride = ((width * bpp + 31) / 32) * 4;
-    if (stride * rows > m_imageSize || width > 65535 || rows > 65535)
+    if (stride * rows > m_imageSize)
         return QImage();
     QImage image(int(width), int(rows), QImage::Format_RGB32);
     if (image.isNull())

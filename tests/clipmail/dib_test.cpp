@@ -305,6 +305,18 @@ TEST_F(DibTest, PicturesOfUndrawableFormatsAreNull) {
     ASSERT_TRUE(dib.LoadMapped(path("few.bmp"), true));
     EXPECT_TRUE(dib.CreateDeviceBitmap().isNull());
 
+    // Regression (found by fuzzing): huge sides with a small stated image size overflowed the
+    // row arithmetic before the sides were checked.
+    RawBitmap huge;
+    huge.width = 0x7FFFFFFF;
+    huge.height = -0x7FFFFFFF;
+    huge.bitCount = 32;
+    huge.sizeImage = 4;
+    huge.bits = {1, 2, 3, 4};
+    test::writeBytes(path("huge.bmp"), huge.bytes());
+    ASSERT_TRUE(dib.LoadMapped(path("huge.bmp"), true));
+    EXPECT_TRUE(dib.CreateDeviceBitmap().isNull());
+
     RawBitmap rle = fourBitThreeByTwo();
     rle.compression = 2;
     test::writeBytes(path("rle.bmp"), rle.bytes());
