@@ -54,6 +54,7 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
     };
     std::vector<Pending> pending;
     pending.reserve(items->size());
+    const QLocale locale;
     for (ItemId& item : *items) {
         if (item.empty())
             continue;
@@ -73,18 +74,19 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
         }
         auto record = std::make_unique<ItemRecord>();
         record->Path = parsingName.trimmed();
-        const kerris::shell::FileInfo info = kerris::shell::fileInfo(record->Path);
 
         auto* listItem = new FileItem;
         listItem->setText(kColumnName, displayName);
         listItem->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
-        if (const std::optional<kerris::shell::FindData> found =
-                kerris::shell::findFile(record->Path)) {
+        // One look at the file serves the size, the date and the kind the type name needs.
+        const std::optional<kerris::shell::FindData> found = kerris::shell::findFile(record->Path);
+        if (found) {
             if (!found->directory)
-                listItem->setText(kColumnSize, sizeText(found->size));
+                listItem->setText(kColumnSize, sizeText(found->size, locale));
             listItem->setText(kColumnDate, dateText(found->lastWrite));
         }
-        listItem->setText(kColumnType, info.typeName);
+        listItem->setText(kColumnType,
+                          kerris::shell::typeName(record->Path, found && found->directory));
         addListIcon(*folder, item, iconIndexMap, listItem);
         listItem->record = std::move(record);
         ShellAllocator->free(item);
@@ -200,10 +202,12 @@ void TFormMain::ListView1SelectItem(QTreeWidgetItem* item, bool selected) {
 void TFormMain::clearPreviewImage() { Image1->clearPicture(); }
 
 void TFormMain::LoadPreview(const QString& path) {
+    // The previous picture is discarded; its pixel buffer may carry the next JPEG.
+    QImage previous = std::move(*PreviewBitmap);
     *PreviewBitmap = QImage();
     std::optional<QImage> picture = loadBitmapFile(path);
     if (!picture)
-        picture = decodeJpegFile(path);
+        picture = decodeJpegFile(path, std::move(previous));
     if (!picture)
         return;
     *PreviewBitmap = std::move(*picture);

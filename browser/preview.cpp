@@ -62,10 +62,18 @@ bool decodeInto(jpeg_decompress_struct& cinfo, JpegErrorManager& errors, const u
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
         return false;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    // A 24-bit picture, as the bitmap behind the preview holds it; Qt's RGB888 is the byte
+    // order libjpeg writes for JCS_RGB, so rows go straight into the picture.
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&cinfo);
-    image = QImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                   QImage::Format_RGB32);
+    const QSize pictureSize(static_cast<int>(cinfo.output_width),
+                            static_cast<int>(cinfo.output_height));
+    const QImage::Format format = cmyk ? QImage::Format_RGB32 : QImage::Format_RGB888;
+    // A picture of the same size and format that nobody else holds is written over: the
+    // pictures of one camera all have one size, and a fresh buffer of tens of megabytes
+    // costs more in page faults than the decoding of many of its rows.
+    if (image.size() != pictureSize || image.format() != format || !image.isDetached())
+        image = QImage(pictureSize, format);
     if (image.isNull())
         return false;
     if (cmyk)
@@ -85,7 +93,7 @@ bool decodeInto(jpeg_decompress_struct& cinfo, JpegErrorManager& errors, const u
 
 } // namespace
 
-std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size) {
+std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size, QImage recycled) {
     if (!data || size == 0)
         return std::nullopt;
     jpeg_decompress_struct cinfo{};
@@ -93,7 +101,7 @@ std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size) {
     cinfo.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = jpegErrorExit;
     errors.pub.output_message = jpegSilentMessage;
-    QImage image;
+    QImage image = std::move(recycled);
     std::vector<uint8_t> row;
     const bool ok = decodeInto(cinfo, errors, data, size, image, row);
     jpeg_destroy_decompress(&cinfo);
@@ -102,7 +110,7 @@ std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size) {
     return image;
 }
 
-std::optional<QImage> decodeJpegFile(const QString& path) {
+std::optional<QImage> decodeJpegFile(const QString& path, QImage recycled) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -111,16 +119,16 @@ std::optional<QImage> decodeJpegFile(const QString& path) {
         return std::nullopt;
     // Mapping spares a copy of the whole file; a file that cannot be mapped is read.
     if (const uchar* mapped = file.map(0, size))
-        return decodeJpeg(mapped, static_cast<size_t>(size));
+        return decodeJpeg(mapped, static_cast<size_t>(size), std::move(recycled));
     const QByteArray bytes = file.readAll();
     return decodeJpeg(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                      static_cast<size_t>(bytes.size()));
+                      static_cast<size_t>(bytes.size()), std::move(recycled));
 }
 
-std::optional<QImage> loadPreviewPicture(const QString& path) {
+std::optional<QImage> loadPreviewPicture(const QString& path, QImage recycled) {
     if (std::optional<QImage> bitmap = loadBitmapFile(path))
         return bitmap;
-    return decodeJpegFile(path);
+    return decodeJpegFile(path, std::move(recycled));
 }
 
 PreviewGeometry fitPreview(int panelWidth, int panelHeight, int w, int h) {

@@ -13,13 +13,13 @@ namespace lumicart {
 // Loads a file as a Windows bitmap; nullopt when it is not one (whatever its extension).
 std::optional<QImage> loadBitmapFile(const QString& path);
 
-// Decodes JPEG data with libjpeg into a 32-bit RGB picture. Corrupt or truncated data gives
+// Decodes JPEG data with libjpeg into a 24-bit RGB picture (32-bit for CMYK files). Corrupt or truncated data gives
 // nullopt (libjpeg's errors are caught; nothing is printed and the process never exits).
-std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size);
-std::optional<QImage> decodeJpegFile(const QString& path);
+std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size, QImage recycled = QImage());
+std::optional<QImage> decodeJpegFile(const QString& path, QImage recycled = QImage());
 
 // The preview's decoder: the file as a bitmap first, then as JPEG; nullopt when neither works.
-std::optional<QImage> loadPreviewPicture(const QString& path);
+std::optional<QImage> loadPreviewPicture(const QString& path, QImage recycled = QImage());
 
 // Where the preview image goes inside its panel, and whether it stretches its picture.
 struct PreviewGeometry {

@@ -123,7 +123,7 @@ QPixmap drawnIcon(const QString& name, int size) {
     return pixmap;
 }
 
-QPixmap iconPixmap(const QString& name, int size) {
+QPixmap renderIcon(const QString& name, int size) {
     ensureIconTheme();
     if (QIcon::hasThemeIcon(name)) {
         QPixmap pixmap = QIcon::fromTheme(name).pixmap(size, size);
@@ -136,18 +136,48 @@ QPixmap iconPixmap(const QString& name, int size) {
     return drawnIcon(name, size);
 }
 
-// The theme name of a file's icon: the MIME type's own icon, else its generic one.
-QString fileIconName(const QString& path) {
+// Rendered icons are kept for the life of the process, as the system image list keeps them:
+// a folder of thousands of pictures asks for the same few icons over and over.
+QPixmap iconPixmap(const QString& name, int size) {
+    static QHash<QPair<QString, int>, QPixmap> cache;
+    const QPair<QString, int> key(name, size);
+    auto it = cache.constFind(key);
+    if (it == cache.constEnd())
+        it = cache.insert(key, renderIcon(name, size));
+    return it.value();
+}
+
+// What the MIME database says of a file name, by its extension: the lookup is by name only,
+// so one answer per extension serves every file that has it.
+struct TypeFacts {
+    QString comment;
+    QString iconName;
+};
+
+const TypeFacts& typeFacts(const QString& path) {
+    static QHash<QString, TypeFacts> cache;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > slash ? path.mid(dot).toLower() : QString();
+    auto it = cache.constFind(extension);
+    if (it != cache.constEnd() && !extension.isEmpty())
+        return it.value();
     ensureIconTheme();
     static QMimeDatabase db;
     const QMimeType type = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    TypeFacts facts;
+    facts.comment = type.comment();
     if (QIcon::hasThemeIcon(type.iconName()))
-        return type.iconName();
-    if (QIcon::hasThemeIcon(type.genericIconName()))
-        return type.genericIconName();
-    return type.genericIconName().isEmpty() ? QStringLiteral("text-x-generic")
-                                            : type.genericIconName();
+        facts.iconName = type.iconName();
+    else if (type.genericIconName().isEmpty())
+        facts.iconName = QStringLiteral("text-x-generic");
+    else
+        facts.iconName = type.genericIconName();
+    return cache.insert(extension, facts).value();
 }
+
+// The theme name of a file's icon: the MIME type's own icon, else its generic one.
+QString fileIconName(const QString& path) { return typeFacts(path).iconName; }
 
 // An extractor that answers one normal and one open icon name.
 class NamedIconExtractor : public IconExtractor {
@@ -185,6 +215,7 @@ public:
             if (directory ? !folders : !nonFolders)
                 continue;
             items.push_back(ItemId{QFile::decodeName(entry->d_name)});
+            m_kinds.insert(items.back().key, directory);
             allocator.take(items.back());
         }
         ::closedir(dir);
@@ -198,6 +229,13 @@ public:
     }
 
     uint32_t attributes(const ItemId& item, uint32_t mask) const override {
+        // Whether an item is a folder was learnt when it was enumerated; only other questions
+        // go back to the file system.
+        if (!(mask & ~(kAttrFolder | kAttrFileSystem)) && !item.empty()) {
+            const auto known = m_kinds.constFind(item.key);
+            if (known != m_kinds.constEnd())
+                return (kAttrFileSystem | (known.value() ? kAttrFolder : 0u)) & mask;
+        }
         struct stat st;
         if (item.empty() || ::stat(QFile::encodeName(m_path + item.key).constData(), &st) != 0)
             return 0;
@@ -228,7 +266,8 @@ public:
         if (item.empty())
             return nullptr;
         const QString path = m_path + item.key;
-        if (isDirectory(path))
+        const auto known = m_kinds.constFind(item.key);
+        if (known != m_kinds.constEnd() ? known.value() : isDirectory(path))
             return std::make_unique<NamedIconExtractor>(QStringLiteral("folder"),
                                                         QStringLiteral("folder-open"));
         const QString name = fileIconName(path);
@@ -237,6 +276,8 @@ public:
 
 private:
     QString m_path;
+    // Folder or not, for each item the last enumeration returned.
+    mutable QHash<QString, bool> m_kinds;
 };
 
 // "Computer": its items are the volumes, keyed by their mount paths.
@@ -438,9 +479,8 @@ QString driveRoot(const QString& path) {
 
 QString typeName(const QString& path, bool isDirectoryItem) {
     static QMimeDatabase db;
-    const QMimeType type = isDirectoryItem ? db.mimeTypeForName(QStringLiteral("inode/directory"))
-                                           : db.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
-    QString name = type.comment();
+    QString name = isDirectoryItem ? db.mimeTypeForName(QStringLiteral("inode/directory")).comment()
+                                   : typeFacts(path).comment;
     if (name.isEmpty())
         name = QStringLiteral("File");
     return name.left(kTypeNameLimit);

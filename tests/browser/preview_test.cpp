@@ -94,6 +94,33 @@ TEST_F(PreviewDecodeTest, GreyscaleJpegBecomesRgb) {
     EXPECT_NEAR(image->pixelColor(8, 4).blue(), 200, 3);
 }
 
+TEST_F(PreviewDecodeTest, RecycledBufferIsWrittenOnlyWhenNobodyElseHoldsIt) {
+    test::makePicture(path("red.jpg"), 40, 30, "JPG", Qt::red);
+    test::makePicture(path("blue.jpg"), 40, 30, "JPG", Qt::blue);
+    test::makePicture(path("small.jpg"), 20, 10, "JPG", Qt::blue);
+    std::optional<QImage> red = decodeJpegFile(path("red.jpg"));
+    ASSERT_TRUE(red);
+
+    // Shared with the caller: the caller's copy keeps its pixels.
+    const QImage kept = *red;
+    std::optional<QImage> blue = decodeJpegFile(path("blue.jpg"), *red);
+    ASSERT_TRUE(blue);
+    EXPECT_GT(kept.pixelColor(20, 15).red(), 220);
+    EXPECT_GT(blue->pixelColor(20, 15).blue(), 220);
+
+    // Held by nobody else: its buffer carries the next picture of that size.
+    const uchar* bluePixels = blue->constBits();
+    std::optional<QImage> again = decodeJpegFile(path("red.jpg"), std::move(*blue));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->constBits(), bluePixels);
+    EXPECT_GT(again->pixelColor(20, 15).red(), 220);
+
+    // Another size: a new picture of the right size.
+    std::optional<QImage> small = decodeJpegFile(path("small.jpg"), std::move(*again));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->size(), QSize(20, 10));
+}
+
 TEST_F(PreviewDecodeTest, BrokenFilesFailWithoutEndingTheProcess) {
     test::makeFile(path("empty.jpg"), 0);
     QFile garbage(path("garbage.jpg"));

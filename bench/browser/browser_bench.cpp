@@ -1,0 +1,199 @@
+// The browser's two hot paths, each beside a command-line tool doing the same work in the same
+// run: filling the file list from a folder of 10,000 pictures beside `ls -l` of that folder,
+// and the preview's JPEG decode of a 12-megapixel photo beside `djpeg` of the same file.
+#include "browser/preview.h"
+#include "browser/tformmain.h"
+#include "platform/shell/shell.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kPictureFiles = 10000;
+
+// A user interface that shows nothing: the benchmark has nobody to answer boxes.
+class SilentInterface : public lumicart::UserInterface {
+public:
+    void showError(QWidget*, const QString&) override {}
+    bool confirmDelete(QWidget*, const QStringList&) override { return false; }
+    void showShellError(QWidget*, const QString&) override {}
+    QString getSaveFileName(QWidget*, const lumicart::FileDialogOptions&) override { return {}; }
+    QString getOpenFileName(QWidget*, const lumicart::FileDialogOptions&) override { return {}; }
+    bool openUrl(const QUrl&) override { return false; }
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString pictures; // 10,000 picture files (and a few others the filter drops)
+    QString photo;    // one large JPEG
+    SilentInterface ui;
+    std::unique_ptr<lumicart::TFormMain> form;
+    std::shared_ptr<kerris::shell::Folder> folder;
+
+    Fixture() {
+        pictures = dir.path() + "/pictures/";
+        QDir().mkpath(pictures);
+        const QByteArray body(2048, '\0');
+        for (int i = 0; i < kPictureFiles; ++i) {
+            const char* extension = i % 10 == 9 ? "BMP" : (i % 10 == 8 ? "jpeg" : "JPG");
+            QFile file(pictures + QString::asprintf("IMG_%05d.%s", i, extension));
+            if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size())
+                std::abort();
+        }
+        for (int i = 0; i < 100; ++i) {
+            QFile other(pictures + QString::asprintf("note_%03d.txt", i));
+            if (!other.open(QIODevice::WriteOnly))
+                std::abort();
+        }
+
+        // A photo-like picture: gradients and shapes, so the entropy coder has work to do.
+        QImage image(4000, 3000, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient gradient(0, 0, 4000, 3000);
+        gradient.setColorAt(0, Qt::darkBlue);
+        gradient.setColorAt(0.5, Qt::yellow);
+        gradient.setColorAt(1, Qt::darkRed);
+        painter.fillRect(image.rect(), gradient);
+        for (int i = 0; i < 400; ++i) {
+            painter.setBrush(QColor::fromHsv((i * 37) % 360, 180, 200));
+            painter.drawEllipse((i * 997) % 4000, (i * 613) % 3000, 40 + i % 200, 30 + i % 150);
+        }
+        painter.end();
+        photo = dir.path() + "/photo.jpg";
+        if (!image.save(photo, "JPG", 90))
+            std::abort();
+
+        kerris::shell::setVolumes(std::vector<QString>{dir.path()});
+        kerris::shell::setHomeFolder(QString());
+        qputenv("KERRIS_REGISTRY_DIR", dir.path().toLocal8Bit());
+        form = std::make_unique<lumicart::TFormMain>(ui, lumicart::TFormMain::Options{
+                                                             dir.path() + "/app/Lumicart"});
+        // The picture folder, bound through the namespace as the tree binds it.
+        auto desktop = kerris::shell::desktopFolder();
+        auto roots = desktop->enumerate(kerris::shell::kEnumFolders).value();
+        auto computer = desktop->bindToFolder(roots.at(0));
+        auto volumes = computer->enumerate(kerris::shell::kEnumFolders).value();
+        folder = computer->bindToFolder(volumes.at(0))->bindToFolder({"pictures"});
+        if (!folder)
+            std::abort();
+    }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+// CPU seconds (user + system) of this process, all threads.
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// CPU seconds (user + system) of the waited-for children so far.
+double childCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& v) {
+        return static_cast<double>(v.tv_sec) + static_cast<double>(v.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// On a busy machine the wall clock mostly measures the wait for a core; the CPU time spent
+// is reported beside it as cpu_ms (this process) or child_cpu_ms (the command), per run.
+void runCommand(benchmark::State& state, const QString& command) {
+    const QByteArray line = command.toLocal8Bit();
+    const double before = childCpuSeconds();
+    for (auto _ : state) {
+        if (std::system(line.constData()) != 0) {
+            state.SkipWithError("command failed");
+            return;
+        }
+    }
+    state.counters["child_cpu_ms"] = (childCpuSeconds() - before) * 1000.0 /
+                                     static_cast<double>(state.iterations());
+}
+
+// The list's refresh: clear, enumerate, filter, look up, name types, place icons, sort.
+void BM_FillFileList(benchmark::State& state) {
+    Fixture& f = fixture();
+    const double before = processCpuSeconds();
+    for (auto _ : state) {
+        f.form->ImageListListViewSmall.clear();
+        f.form->ImageListListViewLarge.clear();
+        f.form->ClearFileList();
+        f.form->FillFileList(f.folder);
+    }
+    if (f.form->ListView1->topLevelItemCount() != kPictureFiles)
+        state.SkipWithError("wrong item count");
+    state.counters["items"] = f.form->ListView1->topLevelItemCount();
+    state.counters["cpu_ms"] =
+        (processCpuSeconds() - before) * 1000.0 / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_FillFileList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// `ls -l` of the same folder, its output thrown away (process start included).
+void BM_LsLong(benchmark::State& state) {
+    runCommand(state, "ls -l '" + fixture().pictures + "' > /dev/null");
+}
+BENCHMARK(BM_LsLong)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The start of a process alone, to read the two above fairly.
+void BM_ProcessStart(benchmark::State& state) { runCommand(state, "true"); }
+BENCHMARK(BM_ProcessStart)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The preview's decode: the bitmap attempt, then the JPEG through libjpeg into a picture.
+void BM_LoadPreviewPicture(benchmark::State& state) {
+    const QString photo = fixture().photo;
+    const bool recycle = state.range(0) != 0;
+    QImage previous;
+    const double before = processCpuSeconds();
+    for (auto _ : state) {
+        std::optional<QImage> image =
+            lumicart::loadPreviewPicture(photo, recycle ? std::move(previous) : QImage());
+        if (!image) {
+            state.SkipWithError("decode failed");
+            return;
+        }
+        benchmark::DoNotOptimize(image->constBits());
+        previous = std::move(*image);
+    }
+    state.counters["cpu_ms"] =
+        (processCpuSeconds() - before) * 1000.0 / static_cast<double>(state.iterations());
+}
+// Argument 0: a fresh picture each time (the first preview); 1: the previous picture's
+// buffer reused (the next preview of a same-sized photo, as LoadPreview does).
+BENCHMARK(BM_LoadPreviewPicture)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// `djpeg` of the same file, its output thrown away (process start included).
+void BM_Djpeg(benchmark::State& state) {
+    runCommand(state, "djpeg -outfile /dev/null '" + fixture().photo + "'");
+}
+BENCHMARK(BM_Djpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    fixture();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
