@@ -315,3 +315,27 @@ TEST_F(KerrisCli, SmoothPictureAndColourPatchesComeBackThroughTheCamera)
                     << colour[band] << " band, row " << y << ", channel " << "RGB"[c];
         }
 }
+
+TEST_F(KerrisCli, ListShowsCamerasOfBothTransports)
+{
+    // A second camera on the serial link, of the older command set.
+    ::setenv("KERRIS_REGISTRY_DIR", registry.c_str(), 1);
+    {
+        auto serial = kerris::registry::Key::create(kerris::registry::Hive::LocalMachine,
+                                                    "SOFTWARE\\Kerris\\VirtualCamera\\Serial");
+        ASSERT_TRUE(serial.has_value());
+        ASSERT_TRUE(serial->writeDword("Cameras", 1));
+        ASSERT_TRUE(serial->writeDword("Generation", 0));
+        ASSERT_TRUE(serial->writeDword("SensorId", 0x1944));
+    }
+    const ToolRun r = run({"list"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto usb = r.out.find("camera 0x2000"), serial = r.out.find("camera 0x1000");
+    ASSERT_NE(usb, std::string::npos) << r.out;
+    ASSERT_NE(serial, std::string::npos) << r.out;
+    EXPECT_LT(usb, serial) << "USB cameras come first";
+    const std::string serialPart = r.out.substr(serial);
+    for (const char* line : {"serial link, camera number 0", "(older command set)",
+                             "sensor id          0x1944", "pictures           8"})
+        EXPECT_NE(serialPart.find(line), std::string::npos) << line << "\n" << serialPart;
+}
