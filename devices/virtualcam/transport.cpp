@@ -150,7 +150,8 @@ uint32_t TransportService::command(uint32_t handle, CtiCommandRecord* record, Ct
             return kBadHandle;
         if (!record)
             return kBadArgument;
-        if (record->marker != kCtiRecordMarker || (record->length > 0 && !record->data))
+        if (record->marker != kCtiRecordMarker || (record->length > 0 && !record->data) ||
+            record->length > kMaxRecordLength)
             return kBadRecord;
         bool lost = false;
         if (!task)

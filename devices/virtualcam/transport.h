@@ -18,6 +18,8 @@ namespace kerris::virtualcam {
 inline constexpr uint32_t kTransportVersion = 0x00010203;
 // Open handles per transport library at most.
 inline constexpr size_t kMaxHandles = 64;
+// No command carries more than this many bytes; longer records are refused as malformed.
+inline constexpr uint32_t kMaxRecordLength = 4096;
 // Camera names are at most this long, terminating NUL included.
 inline constexpr uint32_t kNameCapacity = 32;
 

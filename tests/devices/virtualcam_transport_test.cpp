@@ -157,6 +157,16 @@ TEST_F(Handles, MalformedRecordsAreRefused) {
     noBuffer.record.data = nullptr;
     EXPECT_EQ(run(h, noBuffer), kBadRecord);
     EXPECT_EQ(usb.command(h, nullptr, nullptr), kBadArgument);
+    // A length no command needs is refused before anything is written.
+    Command huge(0x85, 0, 0, 16, 0xEE);
+    huge.record.length = 0xFFFFFFFF;
+    EXPECT_EQ(run(h, huge), kBadRecord);
+    CtiTask task = nullptr;
+    EXPECT_EQ(usb.command(h, &huge.record, &task), kBadRecord);
+    EXPECT_EQ(task, nullptr);
+    EXPECT_EQ(huge.data[0], 0xEE);
+    Command largest(0x85, 0, 0, 4096);
+    EXPECT_EQ(run(h, largest), 0u);
 }
 
 TEST_F(Handles, AtMostSixtyFourOpenAtOnce) {
