@@ -141,6 +141,25 @@ inline std::int16_t mulRound(std::int16_t a, std::int16_t b)
     }
 }
 
+// The same without gamma: plain rounding to whole steps, which vectorises where the table
+// lookups cannot.
+[[gnu::always_inline]] inline void toneRowLinear(std::ptrdiff_t n, const std::int16_t* __restrict r,
+                                                 const std::int16_t* __restrict g,
+                                                 const std::int16_t* __restrict b,
+                                                 std::uint8_t* __restrict out)
+{
+    constexpr int half = 1 << (kToneBits - 1);
+    const auto step = [](std::int16_t v) {
+        const std::int16_t s = std::int16_t((v + half) >> kToneBits);
+        return static_cast<std::uint8_t>(s > 255 ? 255 : s);
+    };
+    for (std::ptrdiff_t x = 0; x < n; ++x) {
+        out[3 * x] = step(b[x]);
+        out[3 * x + 1] = step(g[x]);
+        out[3 * x + 2] = step(r[x]);
+    }
+}
+
 } // namespace
 
 void buildTables(const ColourSettings& settings, ConversionTables& tables)
@@ -164,6 +183,7 @@ void buildTables(const ColourSettings& settings, ConversionTables& tables)
     }
     tables.black = static_cast<std::int16_t>(settings.blackOffset << kDemosaicBits);
 
+    tables.linearTone = !settings.gammaOn;
     const double exponent = 1000.0 / settings.gammaMilli;
     constexpr int half = 1 << (kToneBits - 1);
     for (int i = 0; i < kToneEntries; ++i) {
@@ -234,7 +254,10 @@ void convertFrame(const ConversionTables& tables, const std::uint8_t* bayer, std
             matrixRowShort(tables, ow, r, g, b);
         else
             matrixRowFloat(tables, ow, r, g, b);
-        toneRow(tables.tone, ow, r, g, b, bgr + y * ow * 3);
+        if (tables.linearTone)
+            toneRowLinear(ow, r, g, b, bgr + y * ow * 3);
+        else
+            toneRow(tables.tone, ow, r, g, b, bgr + y * ow * 3);
     }
 }
 

@@ -24,6 +24,8 @@ struct ConversionTables {
     std::int16_t shortMatrix[9];
     bool shortMatrixFits;
     std::int16_t black; // black offset in demosaic units
+    // True when the tone table is plain rounding (gamma off): computed instead of looked up.
+    bool linearTone;
     // Tone units -> output byte, gamma applied. 32-bit entries let the vectoriser gather them.
     std::uint32_t tone[kToneEntries];
 };

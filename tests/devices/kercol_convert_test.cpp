@@ -313,6 +313,21 @@ TEST(KercolGamma, AppliesThePowerCurveWhenOn)
     }
 }
 
+TEST(KercolGamma, ExponentOneLooksUpWhatGammaOffComputes)
+{
+    // Gamma off is computed, gamma on is looked up; with exponent 1 both must agree to the byte.
+    const auto bayer = mosaic(detailedPicture(kW, kH));
+    Handle off, on;
+    const std::uint8_t one = 1;
+    const std::uint16_t linear = 1000;
+    ASSERT_EQ(KERC_SetParameter(on, KERC_PARAM_GAMMA, (void*)&one, 1), 0u);
+    ASSERT_EQ(KERC_SetParameter(on, KERC_PARAM_GAMMA_EXPONENT, (void*)&linear, 2), 0u);
+    const float m[9] = {1.4f, -0.2f, -0.2f, -0.1f, 1.2f, -0.1f, -0.3f, -0.3f, 1.6f};
+    for (std::uint32_t h : {std::uint32_t(off), std::uint32_t(on)})
+        ASSERT_EQ(KERC_SetParameter(h, KERC_PARAM_MATRIX, (void*)m, 36), 0u);
+    EXPECT_EQ(convert(off, bayer, kW, kH), convert(on, bayer, kW, kH));
+}
+
 TEST(KercolGamma, ChangingASettingAfterAConversionTakesEffect)
 {
     // Regression guard for the derived tables: they must follow every parameter change.
