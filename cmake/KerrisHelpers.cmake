@@ -2,7 +2,8 @@
 
 add_library(kerris_warnings INTERFACE)
 target_compile_options(kerris_warnings INTERFACE
-    -Wall -Wextra -Wshadow=local -Wno-missing-field-initializers
+    -Wall -Wextra -Wno-missing-field-initializers
+    $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
     $<$<BOOL:${KERRIS_WERROR}>:-Werror>)
 
 if(KERRIS_SANITIZE)
@@ -20,7 +21,8 @@ endfunction()
 
 # kerris_add_test(NAME <target> LABEL <area> SOURCES ... [LIBS ...] [ENVIRONMENT VAR=value ...])
 # A GoogleTest program in build/tests, registered with CTest case by case under the area's label.
-# Every test runs with KERRIS_MODULE_PATH empty and its own registry folder unless it sets them.
+# Each test program gets a registry folder of its own in the build tree unless it sets one;
+# suites that write settings still set a temporary one per case.
 function(kerris_add_test)
     cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
     find_package(GTest REQUIRED)
@@ -34,7 +36,7 @@ function(kerris_add_test)
     # The environment reaches each case through /usr/bin/env as the test's launcher: CTest's
     # ENVIRONMENT property does not survive discovery of the cases intact.
     set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
-        "/usr/bin/env;QT_QPA_PLATFORM=offscreen;KERRIS_BUILD_DIR=${CMAKE_BINARY_DIR};KERRIS_SOURCE_DIR=${CMAKE_SOURCE_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp;${T_ENVIRONMENT}")
+        "/usr/bin/env;QT_QPA_PLATFORM=offscreen;KERRIS_BUILD_DIR=${CMAKE_BINARY_DIR};KERRIS_SOURCE_DIR=${CMAKE_SOURCE_DIR};KERRIS_REGISTRY_DIR=${CMAKE_BINARY_DIR}/tests/registry-home/${T_NAME};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp;${T_ENVIRONMENT}")
     include(GoogleTest)
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
