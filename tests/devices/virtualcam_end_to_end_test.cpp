@@ -47,13 +47,6 @@ Picture smoothPicture(int w, int h) {
 
 class EndToEnd : public VirtualCameraTest {
 protected:
-    // The colour library keeps a table for the life of its image; holding the library loaded
-    // across opens, as a long-running program does, keeps that table reachable.
-    static void SetUpTestSuite() {
-        s_colourLibrary = dlopen(libraryPath("libkercol.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    }
-    static inline void* s_colourLibrary = nullptr;
-
     void TearDown() override {
         if (m_connection)
             CpiCameraClose(m_connection);
