@@ -14,8 +14,10 @@
 
 namespace kerris::camera {
 
-const float kMatrixSA[9] = {2.135f, -1.193f, 0.058f, -0.376f, 1.741f, -0.365f, 0.018f, -1.188f, 2.17f};
-const float kMatrixSB[9] = {2.035f, -0.965f, -0.069f, -0.189f, 1.435f, -0.247f, -0.114f, -0.415f, 1.529f};
+const float kMatrixSA[9] = {2.135f,  -1.193f, 0.058f,  -0.376f, 1.741f,
+                            -0.365f, 0.018f,  -1.188f, 2.17f};
+const float kMatrixSB[9] = {2.035f,  -0.965f, -0.069f, -0.189f, 1.435f,
+                            -0.247f, -0.114f, -0.415f, 1.529f};
 
 namespace {
 
@@ -44,7 +46,8 @@ bool applyCameraColourData(CpiConnection* c) noexcept {
     uint8_t data[256 + kColourDataSize] = {};
     uint32_t offset = 0;
     for (; offset + kColourPiece <= length; offset += kColourPiece) {
-        if (receiveCommand(c, kReqColourData, uint8_t(offset), 0, data + offset, kColourPiece) != kCpiOk)
+        if (receiveCommand(c, kReqColourData, uint8_t(offset), 0, data + offset, kColourPiece) !=
+            kCpiOk)
             return false;
     }
     if (uint32_t rest = length % kColourPiece) {
@@ -76,7 +79,8 @@ void applySensorSettings(CpiConnection* c) {
     float matrix[9];
     std::memcpy(matrix, builtIn, sizeof matrix);
     const std::string sensorKey = std::string(c->registryRoot) + "\\" + sensorName;
-    if (auto key = registry::Key::open(registry::Hive::LocalMachine, sensorKey + "\\ColourMatrix")) {
+    if (auto key =
+            registry::Key::open(registry::Hive::LocalMachine, sensorKey + "\\ColourMatrix")) {
         for (int row = 0; row < 3; ++row) {
             for (int column = 0; column < 3; ++column) {
                 char name[8];
@@ -130,8 +134,8 @@ void configureColour(CpiConnection* c) noexcept {
     }
 }
 
-uint32_t convertToRgb(CpiConnection* c, uint8_t* bunched, uint8_t* bayer, uint8_t* rgb, uint32_t width,
-                      uint32_t height) noexcept {
+uint32_t convertToRgb(CpiConnection* c, uint8_t* bunched, uint8_t* bayer, uint8_t* rgb,
+                      uint32_t width, uint32_t height) noexcept {
     const uint32_t handle = c->colourHandle;
     kerc::bunchedToBayer(handle, bunched, bayer, width, height);
     uint32_t status = kerc::colour(handle, bayer, rgb, width, height);

@@ -9,8 +9,9 @@ namespace kerris::camera {
 namespace {
 
 constexpr const char* kEntryNames[] = {
-    "KERC_Open",           "KERC_Close",          "KERC_LoadDeviceDefaults", "KERC_SetParameter",
-    "KERC_QueryParameter", "KERC_BunchedToBayer", "KERC_Colour",
+    "KERC_Open",         "KERC_Close",          "KERC_LoadDeviceDefaults",
+    "KERC_SetParameter", "KERC_QueryParameter", "KERC_BunchedToBayer",
+    "KERC_Colour",
 };
 static_assert(std::size(kEntryNames) == size_t(KercEntry::Count), "one name per entry point");
 
@@ -21,8 +22,7 @@ struct Binding {
 };
 Binding g_colour;
 
-template <KercEntry E, typename Fn, typename... Args>
-uint32_t call(Args... args) noexcept {
+template <KercEntry E, typename Fn, typename... Args> uint32_t call(Args... args) noexcept {
     auto fn = reinterpret_cast<Fn*>(ColourBinding::entry(E));
     if (!fn)
         return kKercUnavailable;
@@ -64,7 +64,9 @@ void ColourBinding::release() noexcept {
     }
 }
 
-bool ColourBinding::isLoaded() noexcept { return g_colour.library != nullptr; }
+bool ColourBinding::isLoaded() noexcept {
+    return g_colour.library != nullptr;
+}
 
 void* ColourBinding::entry(KercEntry which) noexcept {
     size_t i = size_t(which);
@@ -88,18 +90,20 @@ uint32_t loadDeviceDefaults(uint32_t handle) noexcept {
     return call<KercEntry::LoadDeviceDefaults, decltype(KERC_LoadDeviceDefaults)>(handle, 0u);
 }
 uint32_t setParameter(uint32_t handle, uint32_t number, const void* value, uint32_t size) noexcept {
-    return call<KercEntry::SetParameter, decltype(KERC_SetParameter)>(handle, number,
-                                                                      const_cast<void*>(value), size);
+    return call<KercEntry::SetParameter, decltype(KERC_SetParameter)>(
+        handle, number, const_cast<void*>(value), size);
 }
 uint32_t queryParameter(uint32_t handle, uint32_t number, void* buffer, uint32_t size) noexcept {
-    return call<KercEntry::QueryParameter, decltype(KERC_QueryParameter)>(handle, number, buffer, size);
+    return call<KercEntry::QueryParameter, decltype(KERC_QueryParameter)>(handle, number, buffer,
+                                                                          size);
 }
 uint32_t bunchedToBayer(uint32_t handle, uint8_t* bunched, uint8_t* bayer, uint32_t width,
                         uint32_t height) noexcept {
-    return call<KercEntry::BunchedToBayer, decltype(KERC_BunchedToBayer)>(handle, bunched, bayer, width,
-                                                                          height);
+    return call<KercEntry::BunchedToBayer, decltype(KERC_BunchedToBayer)>(handle, bunched, bayer,
+                                                                          width, height);
 }
-uint32_t colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t width, uint32_t height) noexcept {
+uint32_t colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t width,
+                uint32_t height) noexcept {
     return call<KercEntry::Colour, decltype(KERC_Colour)>(handle, bayer, rgb, width, height, 0u);
 }
 

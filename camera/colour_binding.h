@@ -48,7 +48,8 @@ uint32_t setParameter(uint32_t handle, uint32_t number, const void* value, uint3
 uint32_t queryParameter(uint32_t handle, uint32_t number, void* buffer, uint32_t size) noexcept;
 uint32_t bunchedToBayer(uint32_t handle, uint8_t* bunched, uint8_t* bayer, uint32_t width,
                         uint32_t height) noexcept;
-uint32_t colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t width, uint32_t height) noexcept;
+uint32_t colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t width,
+                uint32_t height) noexcept;
 } // namespace kerc
 
 } // namespace kerris::camera

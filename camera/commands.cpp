@@ -28,7 +28,9 @@ constexpr int kSettlePolls = 20;
 constexpr auto kSettlePollPause = std::chrono::milliseconds(100);
 constexpr auto kSettlePause = std::chrono::milliseconds(2000);
 
-void pause(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
+void pause(std::chrono::milliseconds time) {
+    std::this_thread::sleep_for(time);
+}
 
 } // namespace
 
@@ -56,7 +58,9 @@ std::unique_ptr<CommandRecord> CommandRecord::make(uint8_t request, uint8_t valu
     return command;
 }
 
-CommandRecord::~CommandRecord() { std::free(m_record.data); }
+CommandRecord::~CommandRecord() {
+    std::free(m_record.data);
+}
 
 uint32_t runCommand(CpiConnection* c, CommandRecord& command) noexcept {
     return cti::command(c->handle, command.record(), nullptr);
@@ -86,10 +90,13 @@ uint32_t receiveCommand(CpiConnection* c, uint8_t request, uint8_t valueA, uint8
 // ---- Rules and decoders ------------------------------------------------------------------
 
 bool hasExtendedCommandSet(const CpiCameraInfo& info) noexcept {
-    return (info.cameraVersion >> 24) != 0 || ((info.cameraVersion >> 16) & 0xFF) >= kExtendedVersionMinimum;
+    return (info.cameraVersion >> 24) != 0 ||
+           ((info.cameraVersion >> 16) & 0xFF) >= kExtendedVersionMinimum;
 }
 
-bool hasExtendedCommandSet(const CpiConnection* c) noexcept { return hasExtendedCommandSet(c->cameraInfo); }
+bool hasExtendedCommandSet(const CpiConnection* c) noexcept {
+    return hasExtendedCommandSet(c->cameraInfo);
+}
 
 void applySmallFrameRule(uint16_t& width, uint16_t& height) noexcept {
     if (width == 174 && height == 142) {
@@ -197,7 +204,8 @@ uint32_t readImageInfo(CpiConnection* c, CpiImageInfo* info) noexcept {
 uint32_t readDescriptor(CpiConnection* c, uint8_t request, uint32_t index,
                         CpiImageDescriptor* descriptor) noexcept {
     uint8_t reply[kReplySize];
-    uint32_t status = receiveCommand(c, request, indexHigh(index), indexLow(index), reply, sizeof reply);
+    uint32_t status =
+        receiveCommand(c, request, indexHigh(index), indexLow(index), reply, sizeof reply);
     if (status == kCpiOk)
         *descriptor = decodeDescriptor(reply);
     return status;
@@ -325,9 +333,13 @@ uint32_t resetSequence(CpiConnection* c) noexcept {
     return status;
 }
 
-uint32_t lockTransport(CpiConnection* c) noexcept { return cti::handleLockThread(c->handle, c->lockTimeout); }
+uint32_t lockTransport(CpiConnection* c) noexcept {
+    return cti::handleLockThread(c->handle, c->lockTimeout);
+}
 
-void unlockTransport(CpiConnection* c) noexcept { cti::handleUnLock(c->handle); }
+void unlockTransport(CpiConnection* c) noexcept {
+    cti::handleUnLock(c->handle);
+}
 
 } // namespace kerris::camera
 
@@ -340,8 +352,8 @@ namespace {
 // One register or SDRAM transfer of 1 to 16 bytes (the length's low 16 bits count): the
 // checks, then for SDRAM with an address the address write to control register 0x0201
 // (big-endian, stopping on failure), then the command itself.
-uint32_t transfer(CpiConnection* c, uint8_t request, uint8_t valueA, uint8_t valueB, uint32_t length,
-                  uint8_t* buffer, uint32_t address = kNoAddress) noexcept {
+uint32_t transfer(CpiConnection* c, uint8_t request, uint8_t valueA, uint8_t valueB,
+                  uint32_t length, uint8_t* buffer, uint32_t address = kNoAddress) noexcept {
     if (!isOpenConnection(c))
         return kCpiBadConnection;
     if (!buffer)
@@ -352,8 +364,8 @@ uint32_t transfer(CpiConnection* c, uint8_t request, uint8_t valueA, uint8_t val
     if (address != kNoAddress) {
         uint8_t payload[4];
         putBe32(payload, address);
-        if (uint32_t status = sendCommand(c, kReqWriteCtrlReg, kSdramAddressRegLow, kSdramAddressRegHigh,
-                                          payload, sizeof payload))
+        if (uint32_t status = sendCommand(c, kReqWriteCtrlReg, kSdramAddressRegLow,
+                                          kSdramAddressRegHigh, payload, sizeof payload))
             return status;
     }
     if (request & 0x80)
@@ -418,8 +430,8 @@ uint32_t CpiGetPowerStatus(CpiConnection* c, uint32_t* status) noexcept {
     if (!status)
         return kCpiNullPointer;
     uint8_t value = 0;
-    uint32_t result = receiveCommand(c, kReqReadCtrlReg, uint8_t(kPowerRegister), uint8_t(kPowerRegister >> 8),
-                                     &value, 1);
+    uint32_t result = receiveCommand(c, kReqReadCtrlReg, uint8_t(kPowerRegister),
+                                     uint8_t(kPowerRegister >> 8), &value, 1);
     if (result == kCpiOk)
         *status = (value & kPowerBit) ? 1 : 0;
     return result;
@@ -440,7 +452,8 @@ uint32_t CpiGetImageFormat(CpiConnection* c, uint32_t* format, CpiImageInfo* inf
     return kCpiOk;
 }
 
-uint32_t CpiGetImageFormatEx(CpiConnection* c, uint32_t index, uint32_t* format, CpiImageInfoEx* info) noexcept {
+uint32_t CpiGetImageFormatEx(CpiConnection* c, uint32_t index, uint32_t* format,
+                             CpiImageInfoEx* info) noexcept {
     if (!isOpenConnection(c))
         return kCpiBadConnection;
     if (!format)
@@ -457,23 +470,28 @@ uint32_t CpiSetImageFormat(CpiConnection* c, int32_t format) noexcept {
     return sendCommand(c, kReqSetImageFormat, 1, 0, payload, sizeof payload);
 }
 
-uint32_t CpiReadCtrlReg(CpiConnection* c, uint8_t high, uint8_t low, uint32_t length, uint8_t* buffer) noexcept {
+uint32_t CpiReadCtrlReg(CpiConnection* c, uint8_t high, uint8_t low, uint32_t length,
+                        uint8_t* buffer) noexcept {
     return transfer(c, kReqReadCtrlReg, low, high, length, buffer);
 }
 
-uint32_t CpiWriteCtrlReg(CpiConnection* c, uint8_t high, uint8_t low, uint32_t length, uint8_t* buffer) noexcept {
+uint32_t CpiWriteCtrlReg(CpiConnection* c, uint8_t high, uint8_t low, uint32_t length,
+                         uint8_t* buffer) noexcept {
     return transfer(c, kReqWriteCtrlReg, low, high, length, buffer);
 }
 
-uint32_t CpiReadSdram(CpiConnection* c, uint32_t address, uint32_t length, uint8_t* buffer, uint32_t mode) noexcept {
+uint32_t CpiReadSdram(CpiConnection* c, uint32_t address, uint32_t length, uint8_t* buffer,
+                      uint32_t mode) noexcept {
     return transfer(c, kReqReadSdram, mode ? 1 : 0, 0, length, buffer, address);
 }
 
-uint32_t CpiWriteSdram(CpiConnection* c, uint32_t address, uint32_t length, uint8_t* buffer, uint32_t mode) noexcept {
+uint32_t CpiWriteSdram(CpiConnection* c, uint32_t address, uint32_t length, uint8_t* buffer,
+                       uint32_t mode) noexcept {
     return transfer(c, kReqWriteSdram, mode ? 1 : 0, 0, length, buffer, address);
 }
 
-uint32_t CpiTestControl(CpiConnection* c, uint8_t valueA, uint8_t valueB, uint8_t* data, uint32_t length) noexcept {
+uint32_t CpiTestControl(CpiConnection* c, uint8_t valueA, uint8_t valueB, uint8_t* data,
+                        uint32_t length) noexcept {
     if (!isOpenConnection(c))
         return kCpiBadConnection;
     uint32_t n = length & 0xFF;

@@ -63,17 +63,23 @@ private:
 uint32_t sendCommand(CpiConnection* c, uint8_t request, uint8_t valueA, uint8_t valueB,
                      const void* out = nullptr, uint32_t length = 0) noexcept;
 // Sends a command whose reply of `length` bytes is copied to `in` when it returns 0.
-uint32_t receiveCommand(CpiConnection* c, uint8_t request, uint8_t valueA, uint8_t valueB,
-                        void* in, uint32_t length) noexcept;
+uint32_t receiveCommand(CpiConnection* c, uint8_t request, uint8_t valueA, uint8_t valueB, void* in,
+                        uint32_t length) noexcept;
 // Runs a prepared record (no task).
 uint32_t runCommand(CpiConnection* c, CommandRecord& command) noexcept;
 
 // Value bytes of commands that name a picture: A = index bits 8-15, B = bits 0-7.
-inline uint8_t indexHigh(uint32_t index) noexcept { return uint8_t(index >> 8); }
-inline uint8_t indexLow(uint32_t index) noexcept { return uint8_t(index); }
+inline uint8_t indexHigh(uint32_t index) noexcept {
+    return uint8_t(index >> 8);
+}
+inline uint8_t indexLow(uint32_t index) noexcept {
+    return uint8_t(index);
+}
 
 // Big-endian fields of replies and payloads.
-inline uint16_t be16(const uint8_t* p) noexcept { return uint16_t(p[0] << 8 | p[1]); }
+inline uint16_t be16(const uint8_t* p) noexcept {
+    return uint16_t(p[0] << 8 | p[1]);
+}
 inline uint32_t be32(const uint8_t* p) noexcept {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
@@ -97,13 +103,14 @@ bool formatOfSize(uint32_t width, uint32_t height, uint32_t* format) noexcept;
 bool sizeOfFormat(uint32_t format, uint32_t* width, uint32_t* height) noexcept;
 
 // Reply decoders (16 reply bytes each).
-void decodeCameraInfo(const uint8_t* reply, uint32_t transportVersion, CpiCameraInfo* info) noexcept;
+void decodeCameraInfo(const uint8_t* reply, uint32_t transportVersion,
+                      CpiCameraInfo* info) noexcept;
 void decodeImageInfo(const uint8_t* reply, CpiImageInfo* info) noexcept;
 CpiImageDescriptor decodeDescriptor(const uint8_t* reply) noexcept;
 
 // Queries built on single commands; each fills its record only on 0.
-uint32_t readCameraInfo(CpiConnection* c, CpiCameraInfo* info) noexcept;   // 0x85 + CtiGetVersion
-uint32_t readImageInfo(CpiConnection* c, CpiImageInfo* info) noexcept;     // 0x86
+uint32_t readCameraInfo(CpiConnection* c, CpiCameraInfo* info) noexcept; // 0x85 + CtiGetVersion
+uint32_t readImageInfo(CpiConnection* c, CpiImageInfo* info) noexcept;   // 0x86
 uint32_t readImageInfoEx(CpiConnection* c, uint32_t index, CpiImageInfoEx* info) noexcept;
 uint32_t readCameraState(CpiConnection* c, CpiCameraStateInfo* state) noexcept;
 // 0x83 picture, 0x84 thumbnail, 0x8F per-image header: the descriptor of picture `index`.

@@ -39,8 +39,8 @@ void freeConnection(CpiConnection* c) noexcept {
 }
 
 // Tries one transport: loads its library as the connection's binding and opens the handle.
-uint32_t attemptOpen(CpiConnection* c, const TransportAttempt& attempt, uint32_t selector, uint32_t port,
-                     uint16_t* cameraId) noexcept {
+uint32_t attemptOpen(CpiConnection* c, const TransportAttempt& attempt, uint32_t selector,
+                     uint32_t port, uint16_t* cameraId) noexcept {
     TransportBinding* binding = TransportBinding::load(attempt.library);
     if (!binding)
         return kCpiTransportMissing;
@@ -74,7 +74,8 @@ void tearDown(CpiConnection* c) noexcept {
     freeConnection(c);
 }
 
-uint32_t openCamera(uint32_t selector, uint32_t port, CpiConnection** connection, uint16_t* cameraId) noexcept {
+uint32_t openCamera(uint32_t selector, uint32_t port, CpiConnection** connection,
+                    uint16_t* cameraId) noexcept {
     if (!connection)
         return kCpiBadValue;
     auto* c = new (std::nothrow) CpiConnection();
@@ -267,7 +268,8 @@ using namespace kerris::camera;
 
 extern "C" {
 
-uint32_t CpiCameraEnum(uint32_t first, uint32_t second, uint8_t capacity, uint16_t* ids, uint8_t* count) noexcept {
+uint32_t CpiCameraEnum(uint32_t first, uint32_t second, uint8_t capacity, uint16_t* ids,
+                       uint8_t* count) noexcept {
     if (!ids || !count)
         return kCpiNullPointer;
     return enumerateCameras(first, second, capacity, ids, count);
@@ -281,7 +283,8 @@ uint32_t CpiCameraNameSet(uint16_t id, uint32_t arg, char* buffer) noexcept {
     return cameraName(NameOp::Set, id, arg, buffer);
 }
 
-uint32_t CpiCameraOpen(uint32_t selector, uint32_t port, CpiConnection** connection, uint16_t* cameraId) noexcept {
+uint32_t CpiCameraOpen(uint32_t selector, uint32_t port, CpiConnection** connection,
+                       uint16_t* cameraId) noexcept {
     return openCamera(selector, port, connection, cameraId);
 }
 
@@ -323,7 +326,8 @@ uint32_t CpiSyncCamera(CpiConnection* c) noexcept {
     if (!isOpenConnection(c))
         return kCpiBadConnection;
     uint8_t ignored[2];
-    receiveCommand(c, kReqEcho, uint8_t(kSyncEchoValue), uint8_t(kSyncEchoValue >> 8), ignored, sizeof ignored);
+    receiveCommand(c, kReqEcho, uint8_t(kSyncEchoValue), uint8_t(kSyncEchoValue >> 8), ignored,
+                   sizeof ignored);
     uint32_t status = echoTest(c);
     if (status != kCpiOk)
         return status;

@@ -30,7 +30,7 @@ struct BlockUploadState {
     uint32_t totalSize = 0;
     uint32_t bytesDone = 0;
     uint32_t startAddress = 0;
-    uint16_t frameWidth = 0;  // after the +2 widening rule
+    uint16_t frameWidth = 0; // after the +2 widening rule
     uint16_t frameHeight = 0;
     std::vector<uint8_t> bayer;
     std::vector<uint8_t> raw;
@@ -68,8 +68,7 @@ void removeConnection(CpiConnection* c) noexcept;
 
 // Runs the body of an export so that no exception leaves the library: memory exhaustion
 // becomes `onNoMemory`, anything else kCpiOutOfMemory as well (the library throws nothing else).
-template <typename Body>
-uint32_t shield(uint32_t onNoMemory, Body&& body) noexcept {
+template <typename Body> uint32_t shield(uint32_t onNoMemory, Body&& body) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {

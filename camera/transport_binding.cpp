@@ -11,10 +11,10 @@ namespace kerris::camera {
 namespace {
 
 constexpr const char* kEntryNames[] = {
-    "CtiHandleOpen",    "CtiHandleClose",       "CtiHandleLockThread", "CtiHandleUnLock",
-    "CtiCommand",       "CtiTaskWaitComplete",  "CtiTaskAbort",        "CtiDataRead",
+    "CtiHandleOpen",     "CtiHandleClose",      "CtiHandleLockThread", "CtiHandleUnLock",
+    "CtiCommand",        "CtiTaskWaitComplete", "CtiTaskAbort",        "CtiDataRead",
     "CtiResetTransport", "CtiGetVersion",       "CtiCameraEnum",       "CtiCameraNameGet",
-    "CtiCameraNameSet", "CtiGetErrorText",
+    "CtiCameraNameSet",  "CtiGetErrorText",
 };
 static_assert(std::size(kEntryNames) == size_t(CtiEntry::Count), "one name per entry point");
 
@@ -23,8 +23,7 @@ TransportBinding* g_active = nullptr;
 TransportBinding* g_lastOpened = nullptr;
 
 // Calls entry point E of the active binding with the given arguments.
-template <CtiEntry E, typename Fn, typename... Args>
-uint32_t callActive(Args... args) noexcept {
+template <CtiEntry E, typename Fn, typename... Args> uint32_t callActive(Args... args) noexcept {
     if (!g_active)
         return kCpiNoTransport;
     auto fn = reinterpret_cast<Fn*>(g_active->entry(E));
@@ -82,10 +81,18 @@ void* TransportBinding::entry(CtiEntry which) noexcept {
     return m_slots[i];
 }
 
-TransportBinding* activeTransport() noexcept { return g_active; }
-void setActiveTransport(TransportBinding* binding) noexcept { g_active = binding; }
-TransportBinding* lastOpenedTransport() noexcept { return g_lastOpened; }
-void setLastOpenedTransport(TransportBinding* binding) noexcept { g_lastOpened = binding; }
+TransportBinding* activeTransport() noexcept {
+    return g_active;
+}
+void setActiveTransport(TransportBinding* binding) noexcept {
+    g_active = binding;
+}
+TransportBinding* lastOpenedTransport() noexcept {
+    return g_lastOpened;
+}
+void setLastOpenedTransport(TransportBinding* binding) noexcept {
+    g_lastOpened = binding;
+}
 
 void restoreLastOpenedTransport() noexcept {
     // A last opened binding is owned by an open connection, so its library is still loaded.
@@ -95,8 +102,10 @@ void restoreLastOpenedTransport() noexcept {
 
 namespace cti {
 
-uint32_t handleOpen(uint32_t port, uint32_t selector, uint8_t* cameraNumber, uint32_t* handle) noexcept {
-    return callActive<CtiEntry::HandleOpen, decltype(CtiHandleOpen)>(port, selector, cameraNumber, handle);
+uint32_t handleOpen(uint32_t port, uint32_t selector, uint8_t* cameraNumber,
+                    uint32_t* handle) noexcept {
+    return callActive<CtiEntry::HandleOpen, decltype(CtiHandleOpen)>(port, selector, cameraNumber,
+                                                                     handle);
 }
 uint32_t handleClose(uint32_t handle) noexcept {
     return callActive<CtiEntry::HandleClose, decltype(CtiHandleClose)>(handle);
@@ -129,8 +138,8 @@ uint32_t getVersion(uint32_t handle, uint32_t* version) noexcept {
 }
 uint32_t cameraEnum(uint32_t first, uint32_t second, uint8_t capacity, uint8_t* numbers,
                     uint8_t* count) noexcept {
-    return callActive<CtiEntry::CameraEnum, decltype(CtiCameraEnum)>(first, second, capacity, numbers,
-                                                                     count);
+    return callActive<CtiEntry::CameraEnum, decltype(CtiCameraEnum)>(first, second, capacity,
+                                                                     numbers, count);
 }
 uint32_t cameraNameGet(uint8_t number, uint32_t arg, char* buffer) noexcept {
     return callActive<CtiEntry::CameraNameGet, decltype(CtiCameraNameGet)>(number, arg, buffer);
@@ -139,7 +148,8 @@ uint32_t cameraNameSet(uint8_t number, uint32_t arg, char* buffer) noexcept {
     return callActive<CtiEntry::CameraNameSet, decltype(CtiCameraNameSet)>(number, arg, buffer);
 }
 uint32_t getErrorText(uint32_t handle, uint32_t code, char* buffer, uint32_t size) noexcept {
-    return callActive<CtiEntry::GetErrorText, decltype(CtiGetErrorText)>(handle, code, buffer, size);
+    return callActive<CtiEntry::GetErrorText, decltype(CtiGetErrorText)>(handle, code, buffer,
+                                                                         size);
 }
 
 } // namespace cti

@@ -80,7 +80,8 @@ void restoreLastOpenedTransport() noexcept;
 // Calls through the active binding: 0x3003 (kCpiNoTransport) when no binding is active or the
 // library lacks the entry point; otherwise the transport's own result.
 namespace cti {
-uint32_t handleOpen(uint32_t port, uint32_t selector, uint8_t* cameraNumber, uint32_t* handle) noexcept;
+uint32_t handleOpen(uint32_t port, uint32_t selector, uint8_t* cameraNumber,
+                    uint32_t* handle) noexcept;
 uint32_t handleClose(uint32_t handle) noexcept;
 uint32_t handleLockThread(uint32_t handle, uint16_t timeout) noexcept;
 uint32_t handleUnLock(uint32_t handle) noexcept;

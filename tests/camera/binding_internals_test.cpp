@@ -57,7 +57,7 @@ TEST_F(TransportBindingTest, MissingEntryFailsOnlyItsCallAndIsLookedUpAgain) {
     EXPECT_EQ(cti::getVersion(1, &version), uint32_t(kCpiOk));
     EXPECT_EQ(version, 0x1234u);
     EXPECT_EQ(cti::getVersion(1, &version), uint32_t(kCpiOk));
-    EXPECT_EQ(g_lookups["CtiGetVersion"], 3); // found once, then kept
+    EXPECT_EQ(g_lookups["CtiGetVersion"], 3);        // found once, then kept
     EXPECT_EQ(g_lookups.count("CtiHandleOpen"), 0u); // nothing is resolved ahead of use
     TransportBinding::release(binding);
     EXPECT_EQ(activeTransport(), nullptr);

@@ -40,10 +40,21 @@ struct CameraInfoReply {
     uint32_t cameraLong = 0;
 
     std::vector<uint8_t> bytes() const {
-        return {uint8_t(version >> 24), uint8_t(version >> 16), uint8_t(version >> 8), uint8_t(version),
-                uint8_t(sensor >> 8),   uint8_t(sensor),        capabilities,           r7,
-                uint8_t(word1 >> 8),    uint8_t(word1),         uint8_t(word2 >> 8),    uint8_t(word2),
-                uint8_t(cameraLong >> 24), uint8_t(cameraLong >> 16), uint8_t(cameraLong >> 8),
+        return {uint8_t(version >> 24),
+                uint8_t(version >> 16),
+                uint8_t(version >> 8),
+                uint8_t(version),
+                uint8_t(sensor >> 8),
+                uint8_t(sensor),
+                capabilities,
+                r7,
+                uint8_t(word1 >> 8),
+                uint8_t(word1),
+                uint8_t(word2 >> 8),
+                uint8_t(word2),
+                uint8_t(cameraLong >> 24),
+                uint8_t(cameraLong >> 16),
+                uint8_t(cameraLong >> 8),
                 uint8_t(cameraLong)};
     }
 };
@@ -51,7 +62,9 @@ struct CameraInfoReply {
 namespace {
 // Prints a parameterised case (declared in a test's unnamed namespace) by its `name` field.
 template <typename Case>
-    requires requires(const Case& c) { c.name; }
+requires requires(const Case& c) {
+    c.name;
+}
 void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
 }
@@ -59,19 +72,19 @@ void PrintTo(const Case& c, std::ostream* os) {
 
 // Names parameterised cases after their `name` field.
 struct CaseName {
-    template <typename Info>
-    std::string operator()(const Info& p) const {
-        return p.param.name;
-    }
+    template <typename Info> std::string operator()(const Info& p) const { return p.param.name; }
 };
 
-inline std::vector<uint8_t> be16Bytes(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
+inline std::vector<uint8_t> be16Bytes(uint16_t v) {
+    return {uint8_t(v >> 8), uint8_t(v)};
+}
 
 // A temporary registry folder for the test's process (KERRIS_REGISTRY_DIR).
 class RegistryFolder {
 public:
     RegistryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kerris-registry-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kerris-registry-XXXXXX").string();
         if (mkdtemp(pattern.data()))
             m_folder = pattern;
         setenv("KERRIS_REGISTRY_DIR", m_folder.c_str(), 1);
@@ -90,7 +103,8 @@ private:
 // fakes reset, and at the end every fake unloaded by the camera library with no handle open.
 class CameraTest : public ::testing::Test {
 protected:
-    explicit CameraTest(std::initializer_list<std::string> modules = {"libkerrisu.so", "libkerrissl.so",
+    explicit CameraTest(std::initializer_list<std::string> modules = {"libkerrisu.so",
+                                                                      "libkerrissl.so",
                                                                       "libkercol.so"})
         : m_modules(modules) {
         usb.reset();
@@ -105,7 +119,8 @@ protected:
         EXPECT_EQ(usbHandles, leftUsbHandles) << "USB handles left open";
         EXPECT_EQ(serialHandles, 0) << "serial handles left open";
         EXPECT_EQ(colourHandles, 0) << "colour handles left open";
-        EXPECT_EQ(usb.malformedRecords() + serial.malformedRecords(), 0u) << "malformed command records";
+        EXPECT_EQ(usb.malformedRecords() + serial.malformedRecords(), 0u)
+            << "malformed command records";
         usb.unload();
         serial.unload();
         colour.unload();

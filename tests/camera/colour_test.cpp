@@ -14,8 +14,10 @@ namespace {
 using registry::Hive;
 using registry::Key;
 
-constexpr float kSA[9] = {2.135f, -1.193f, 0.058f, -0.376f, 1.741f, -0.365f, 0.018f, -1.188f, 2.17f};
-constexpr float kSB[9] = {2.035f, -0.965f, -0.069f, -0.189f, 1.435f, -0.247f, -0.114f, -0.415f, 1.529f};
+constexpr float kSA[9] = {2.135f,  -1.193f, 0.058f,  -0.376f, 1.741f,
+                          -0.365f, 0.018f,  -1.188f, 2.17f};
+constexpr float kSB[9] = {2.035f,  -0.965f, -0.069f, -0.189f, 1.435f,
+                          -0.247f, -0.114f, -0.415f, 1.529f};
 
 std::vector<float> floatsOf(const Call& call) {
     std::vector<float> out(call.data.size() / sizeof(float));
@@ -27,7 +29,8 @@ class ColourTest : public CameraTest {
 protected:
     // Opens a camera with this sensor and colour data of `length` bytes (0: none); keeps only
     // the colour library's log of the open.
-    void openCamera(uint16_t sensor, uint8_t colourDataLength = 0, const std::vector<uint8_t>& data = {}) {
+    void openCamera(uint16_t sensor, uint8_t colourDataLength = 0,
+                    const std::vector<uint8_t>& data = {}) {
         CameraInfoReply reply;
         reply.sensor = sensor;
         setCamera(reply);
@@ -105,13 +108,13 @@ TEST_P(SensorTest, SensorChoosesTheBuiltInMatrix) {
     EXPECT_EQ(black[0].data[0], tc.matrix == kSA ? 7 : 8);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sensors, SensorTest,
-                         ::testing::Values(SensorCase{"s1940", 0x1940, kSA}, SensorCase{"s1943", 0x1943, kSA},
-                                           SensorCase{"s1944", 0x1944, kSB}, SensorCase{"s194F", 0x194F, kSB},
-                                           SensorCase{"s1950", 0x1950, nullptr},
-                                           SensorCase{"s193F", 0x193F, nullptr},
-                                           SensorCase{"s0000", 0x0000, nullptr}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(
+    Sensors, SensorTest,
+    ::testing::Values(SensorCase{"s1940", 0x1940, kSA}, SensorCase{"s1943", 0x1943, kSA},
+                      SensorCase{"s1944", 0x1944, kSB}, SensorCase{"s194F", 0x194F, kSB},
+                      SensorCase{"s1950", 0x1950, nullptr}, SensorCase{"s193F", 0x193F, nullptr},
+                      SensorCase{"s0000", 0x0000, nullptr}),
+    CaseName());
 
 struct OverrideCase {
     const char* name;
@@ -229,7 +232,8 @@ std::vector<std::pair<uint32_t, uint32_t>> colourPieces(const FakeTransport& usb
 
 TEST_F(ColourTest, ColourDataOf36BytesIsReadInPiecesAndReplacesTheMatrix) {
     openCamera(0x1943, 36, colourData(36));
-    EXPECT_EQ(colourPieces(usb), (std::vector<std::pair<uint32_t, uint32_t>>{{0, 16}, {16, 16}, {32, 4}}));
+    EXPECT_EQ(colourPieces(usb),
+              (std::vector<std::pair<uint32_t, uint32_t>>{{0, 16}, {16, 16}, {32, 4}}));
     auto data = colour.parameterSets(26);
     ASSERT_EQ(data.size(), 1u);
     EXPECT_EQ(data[0].args[2], 36u);
@@ -256,7 +260,8 @@ TEST_F(ColourTest, ShortColourDataIsPaddedToThirtySixBytes) {
 
 TEST_F(ColourTest, LongColourDataIsReadWholeAndItsFirst36BytesHandedOver) {
     openCamera(0x1943, 40, colourData(40));
-    EXPECT_EQ(colourPieces(usb), (std::vector<std::pair<uint32_t, uint32_t>>{{0, 16}, {16, 16}, {32, 8}}));
+    EXPECT_EQ(colourPieces(usb),
+              (std::vector<std::pair<uint32_t, uint32_t>>{{0, 16}, {16, 16}, {32, 8}}));
     EXPECT_EQ(colour.parameterSets(26).at(0).data, colourData(36));
 }
 

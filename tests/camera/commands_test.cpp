@@ -91,7 +91,8 @@ struct RegisterCheckCase {
     uint32_t expected;
 };
 
-class RegisterCheckTest : public CommandTest, public ::testing::WithParamInterface<RegisterCheckCase> {};
+class RegisterCheckTest : public CommandTest,
+                          public ::testing::WithParamInterface<RegisterCheckCase> {};
 
 // The same checks guard all four register and SDRAM transfers; nothing is sent when they fail.
 TEST_P(RegisterCheckTest, LengthAndBuffer) {
@@ -105,14 +106,15 @@ TEST_P(RegisterCheckTest, LengthAndBuffer) {
     EXPECT_TRUE(usb.log().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Checks, RegisterCheckTest,
-                         ::testing::Values(RegisterCheckCase{"length_17", 17, false, kCpiBadValue},
-                                           RegisterCheckCase{"length_0", 0, false, kCpiBadValue},
-                                           RegisterCheckCase{"low_half_17", 0x50011, false, kCpiBadValue},
-                                           RegisterCheckCase{"low_half_0", 0x10000, false, kCpiBadValue},
-                                           RegisterCheckCase{"null_buffer_first", 17, true, kCpiNullPointer},
-                                           RegisterCheckCase{"null_buffer", 4, true, kCpiNullPointer}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(
+    Checks, RegisterCheckTest,
+    ::testing::Values(RegisterCheckCase{"length_17", 17, false, kCpiBadValue},
+                      RegisterCheckCase{"length_0", 0, false, kCpiBadValue},
+                      RegisterCheckCase{"low_half_17", 0x50011, false, kCpiBadValue},
+                      RegisterCheckCase{"low_half_0", 0x10000, false, kCpiBadValue},
+                      RegisterCheckCase{"null_buffer_first", 17, true, kCpiNullPointer},
+                      RegisterCheckCase{"null_buffer", 4, true, kCpiNullPointer}),
+    CaseName());
 
 TEST_F(CommandTest, ReadControlRegisterCopiesTheReply) {
     usb.setReply(0x81, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17});
@@ -333,7 +335,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ImageInfoTest,
                                            ImageInfoCase{"cif_frame", 356, 292, 352, 288},
                                            ImageInfoCase{"vga_frame", 644, 484, 640, 480},
                                            ImageInfoCase{"qcif_full_frame", 180, 148, 176, 144},
-                                           ImageInfoCase{"half_rule_width_only", 178, 148, 174, 144}),
+                                           ImageInfoCase{"half_rule_width_only", 178, 148, 174,
+                                                         144}),
                          CaseName());
 
 TEST_F(CommandTest, OlderCameraInfoExIsTheImageInformation) {

@@ -56,7 +56,8 @@ std::vector<ExportCall> connectionExports() {
     static char text[64];
     return {
         {"CpiCameraClose", [](CpiConnection* c) { return CpiCameraClose(c); }},
-        {"CpiGetErrorText", [](CpiConnection* c) { return CpiGetErrorText(c, 1, text, sizeof text); }},
+        {"CpiGetErrorText",
+         [](CpiConnection* c) { return CpiGetErrorText(c, 1, text, sizeof text); }},
         {"CpiGetLastError", [](CpiConnection* c) { return CpiGetLastError(c, &word); }},
         {"CpiSetNoOfRetrys", [](CpiConnection* c) { return CpiSetNoOfRetrys(c, 1); }},
         {"CpiSetLockTimeout", [](CpiConnection* c) { return CpiSetLockTimeout(c, 1); }},
@@ -65,10 +66,13 @@ std::vector<ExportCall> connectionExports() {
         {"CpiGetCameraInfo", [](CpiConnection* c) { return CpiGetCameraInfo(c, &info); }},
         {"CpiGetImageInfo", [](CpiConnection* c) { return CpiGetImageInfo(c, &imageInfo); }},
         {"CpiGetImageInfoEx", [](CpiConnection* c) { return CpiGetImageInfoEx(c, 0, &infoEx); }},
-        {"CpiGetCameraStateInfo", [](CpiConnection* c) { return CpiGetCameraStateInfo(c, &state); }},
+        {"CpiGetCameraStateInfo",
+         [](CpiConnection* c) { return CpiGetCameraStateInfo(c, &state); }},
         {"CpiGetPowerStatus", [](CpiConnection* c) { return CpiGetPowerStatus(c, &value); }},
-        {"CpiGetImageFormat", [](CpiConnection* c) { return CpiGetImageFormat(c, &value, &imageInfo); }},
-        {"CpiGetImageFormatEx", [](CpiConnection* c) { return CpiGetImageFormatEx(c, 0, &value, &infoEx); }},
+        {"CpiGetImageFormat",
+         [](CpiConnection* c) { return CpiGetImageFormat(c, &value, &imageInfo); }},
+        {"CpiGetImageFormatEx",
+         [](CpiConnection* c) { return CpiGetImageFormatEx(c, 0, &value, &infoEx); }},
         {"CpiSetImageFormat", [](CpiConnection* c) { return CpiSetImageFormat(c, 1); }},
         {"CpiReadCtrlReg", [](CpiConnection* c) { return CpiReadCtrlReg(c, 0, 1, 4, bytes); }},
         {"CpiWriteCtrlReg", [](CpiConnection* c) { return CpiWriteCtrlReg(c, 0, 1, 4, bytes); }},
@@ -79,10 +83,13 @@ std::vector<ExportCall> connectionExports() {
         {"CpiResetImageIndex", [](CpiConnection* c) { return CpiResetImageIndex(c, 1); }},
         {"CpiSetColourMatrix", [](CpiConnection* c) { return CpiSetColourMatrix(c, matrix); }},
         {"CpiGetColourMatrix", [](CpiConnection* c) { return CpiGetColourMatrix(c, matrix); }},
-        {"CpiUploadImage", [](CpiConnection* c) { return CpiUploadImage(c, 0, nullptr, &descriptor); }},
+        {"CpiUploadImage",
+         [](CpiConnection* c) { return CpiUploadImage(c, 0, nullptr, &descriptor); }},
         {"CpiBulkUpload", [](CpiConnection* c) { return CpiBulkUpload(c, 0, 4, bytes, 0); }},
-        {"CpiGetImageHeader", [](CpiConnection* c) { return CpiGetImageHeader(c, 0, &descriptor); }},
-        {"CpiReadNextImageBlock", [](CpiConnection* c) { return CpiReadNextImageBlock(c, &value); }},
+        {"CpiGetImageHeader",
+         [](CpiConnection* c) { return CpiGetImageHeader(c, 0, &descriptor); }},
+        {"CpiReadNextImageBlock",
+         [](CpiConnection* c) { return CpiReadNextImageBlock(c, &value); }},
     };
 }
 

@@ -194,7 +194,8 @@ TEST_P(EchoStartTest, StartStatusOfTheEchoTask) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, EchoStartTest,
                          ::testing::Values(EchoStartCase{"older_0x41", kOlderVersion, 0x41, kCpiOk},
-                                           EchoStartCase{"extended_0x41", kExtendedVersion, 0x41, 0x41},
+                                           EchoStartCase{"extended_0x41", kExtendedVersion, 0x41,
+                                                         0x41},
                                            EchoStartCase{"high_byte_0x41", 0x01000000, 0x41, 0x41},
                                            EchoStartCase{"older_other", kOlderVersion, 0x44, 0x44},
                                            EchoStartCase{"older_ok", kOlderVersion, 0, kCpiOk}),
@@ -252,7 +253,8 @@ struct OpenFaultCase {
 class OpenFaultTest : public CameraTest, public ::testing::WithParamInterface<OpenFaultCase> {
 protected:
     OpenFaultTest()
-        : CameraTest(GetParam().fault == Fault::UsbLibraryMissing ? std::initializer_list<std::string>{"libkercol.so"}
+        : CameraTest(GetParam().fault == Fault::UsbLibraryMissing
+                         ? std::initializer_list<std::string>{"libkercol.so"}
                      : GetParam().fault == Fault::ColourLibraryMissing
                          ? std::initializer_list<std::string>{"libkerrisu.so"}
                          : std::initializer_list<std::string>{"libkerrisu.so", "libkercol.so"}) {}
@@ -322,19 +324,21 @@ TEST_P(OpenFaultTest, FailsWithItsStatusAndLeavesNothingBehind) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, OpenFaultTest,
-    ::testing::Values(OpenFaultCase{"usb_library_missing", Fault::UsbLibraryMissing, kCpiTransportMissing, false},
-                      OpenFaultCase{"handle_open", Fault::HandleOpen, 0x501, false},
-                      OpenFaultCase{"camera_info_unchecked", Fault::CameraInfo, kCpiOk, false},
-                      OpenFaultCase{"transport_version_unchecked", Fault::TransportVersion, kCpiOk, false},
-                      OpenFaultCase{"echo_command", Fault::EchoCommand, 0x504, true},
-                      OpenFaultCase{"echo_wait", Fault::EchoWait, 0x505, true},
-                      OpenFaultCase{"settle_read", Fault::SettleRead, 0x506, true},
-                      OpenFaultCase{"colour_library_missing", Fault::ColourLibraryMissing, kCpiColourFailed, false},
-                      OpenFaultCase{"colour_open_refused", Fault::ColourOpenRefused, kCpiColourFailed, false},
-                      OpenFaultCase{"colour_refused_close_fails", Fault::ColourOpenRefusedAndCloseFails,
-                                    kCpiColourFailed, false},
-                      OpenFaultCase{"device_defaults_unchecked", Fault::DeviceDefaults, kCpiOk, false},
-                      OpenFaultCase{"colour_data_unchecked", Fault::ColourDataLength, kCpiOk, false}),
+    ::testing::Values(
+        OpenFaultCase{"usb_library_missing", Fault::UsbLibraryMissing, kCpiTransportMissing, false},
+        OpenFaultCase{"handle_open", Fault::HandleOpen, 0x501, false},
+        OpenFaultCase{"camera_info_unchecked", Fault::CameraInfo, kCpiOk, false},
+        OpenFaultCase{"transport_version_unchecked", Fault::TransportVersion, kCpiOk, false},
+        OpenFaultCase{"echo_command", Fault::EchoCommand, 0x504, true},
+        OpenFaultCase{"echo_wait", Fault::EchoWait, 0x505, true},
+        OpenFaultCase{"settle_read", Fault::SettleRead, 0x506, true},
+        OpenFaultCase{"colour_library_missing", Fault::ColourLibraryMissing, kCpiColourFailed,
+                      false},
+        OpenFaultCase{"colour_open_refused", Fault::ColourOpenRefused, kCpiColourFailed, false},
+        OpenFaultCase{"colour_refused_close_fails", Fault::ColourOpenRefusedAndCloseFails,
+                      kCpiColourFailed, false},
+        OpenFaultCase{"device_defaults_unchecked", Fault::DeviceDefaults, kCpiOk, false},
+        OpenFaultCase{"colour_data_unchecked", Fault::ColourDataLength, kCpiOk, false}),
     CaseName());
 
 } // namespace

@@ -15,17 +15,17 @@
 namespace {
 
 const std::set<std::string> kFrameAndCommands = {
-    "CpiCameraEnum",      "CpiCameraNameGet",   "CpiCameraNameSet",      "CpiCameraOpen",
-    "CpiCameraClose",     "CpiGetErrorText",    "CpiGetLastError",       "CpiSetNoOfRetrys",
-    "CpiSetLockTimeout",  "CpiResetComms",      "CpiSyncCamera",         "CpiGetCameraInfo",
-    "CpiGetImageInfo",    "CpiGetImageInfoEx",  "CpiGetCameraStateInfo", "CpiGetPowerStatus",
-    "CpiGetImageFormat",  "CpiGetImageFormatEx", "CpiSetImageFormat",    "CpiReadCtrlReg",
-    "CpiWriteCtrlReg",    "CpiReadSdram",       "CpiWriteSdram",         "CpiTestControl",
-    "CpiGrabImage",       "CpiResetImageIndex", "CpiSetColourMatrix",    "CpiGetColourMatrix",
+    "CpiCameraEnum",     "CpiCameraNameGet",    "CpiCameraNameSet",      "CpiCameraOpen",
+    "CpiCameraClose",    "CpiGetErrorText",     "CpiGetLastError",       "CpiSetNoOfRetrys",
+    "CpiSetLockTimeout", "CpiResetComms",       "CpiSyncCamera",         "CpiGetCameraInfo",
+    "CpiGetImageInfo",   "CpiGetImageInfoEx",   "CpiGetCameraStateInfo", "CpiGetPowerStatus",
+    "CpiGetImageFormat", "CpiGetImageFormatEx", "CpiSetImageFormat",     "CpiReadCtrlReg",
+    "CpiWriteCtrlReg",   "CpiReadSdram",        "CpiWriteSdram",         "CpiTestControl",
+    "CpiGrabImage",      "CpiResetImageIndex",  "CpiSetColourMatrix",    "CpiGetColourMatrix",
 };
 const std::set<std::string> kPictureUpload = {
-    "CpiCreateImage", "CpiFreeImage", "CpiUploadThumbnail", "CpiUploadImage", "CpiUploadImageROI",
-    "CpiUploadRawImage",
+    "CpiCreateImage", "CpiFreeImage",      "CpiUploadThumbnail",
+    "CpiUploadImage", "CpiUploadImageROI", "CpiUploadRawImage",
 };
 const std::set<std::string> kBlockUpload = {
     "CpiReadFirstImageBlock", "CpiReadNextImageBlock", "CpiCancelImageBlockUpload", "CpiBulkUpload",
@@ -40,7 +40,9 @@ std::filesystem::path sourceDir() {
     const char* dir = std::getenv("KERRIS_SOURCE_DIR");
     return dir ? dir : ".";
 }
-std::filesystem::path libraryPath() { return buildDir() / "lib" / "libkerriscp.so"; }
+std::filesystem::path libraryPath() {
+    return buildDir() / "lib" / "libkerriscp.so";
+}
 
 // The names exported by the library, whatever their kind.
 std::set<std::string> exportedNames() {
@@ -85,9 +87,9 @@ TEST(Exports, EveryNameResolvesAndNothingInternalDoes) {
     ASSERT_NE(library, nullptr) << dlerror();
     for (const auto& name : expectedNames())
         EXPECT_NE(dlsym(library, name.c_str()), nullptr) << name;
-    for (const char* internal : {"kerrisIdentification", "_ZN6kerris6camera16isOpenConnectionEPK13CpiConnection",
-                                 "_ZN6kerris6camera13resetSequenceEP13CpiConnection", "CtiCommand",
-                                 "KERC_Open"})
+    for (const char* internal :
+         {"kerrisIdentification", "_ZN6kerris6camera16isOpenConnectionEPK13CpiConnection",
+          "_ZN6kerris6camera13resetSequenceEP13CpiConnection", "CtiCommand", "KERC_Open"})
         EXPECT_EQ(dlsym(library, internal), nullptr) << internal;
     dlclose(library);
 }

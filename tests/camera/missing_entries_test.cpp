@@ -11,7 +11,9 @@ namespace {
 // link and colour library are complete.
 class LeanTransportTest : public CameraTest {
 protected:
-    LeanTransportTest() : CameraTest({"lean/libkerrisu.so", "libkerrissl.so", "libkercol.so"}) { lean.reset(); }
+    LeanTransportTest() : CameraTest({"lean/libkerrisu.so", "libkerrissl.so", "libkercol.so"}) {
+        lean.reset();
+    }
     void TearDown() override {
         EXPECT_EQ(lean.openHandles(), 0);
         lean.unload();

@@ -16,7 +16,7 @@ typedef struct FakeCall {
     uint32_t args[6];             /* its scalar arguments, per entry point (see the fake) */
     uint32_t dataLength;          /* bytes of outgoing data kept in `data` */
     uint8_t data[kFakeCallDataSize];
-    uint32_t result;              /* what the call returned */
+    uint32_t result; /* what the call returned */
 } FakeCall;
 
 #ifdef __cplusplus

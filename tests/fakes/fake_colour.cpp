@@ -91,7 +91,8 @@ uint32_t KERC_QueryParameter(uint32_t handle, uint32_t number, void* buffer, uin
     return call.result = status;
 }
 
-uint32_t KERC_BunchedToBayer(uint32_t handle, uint8_t* bunched, uint8_t* bayer, uint32_t width, uint32_t height) {
+uint32_t KERC_BunchedToBayer(uint32_t handle, uint8_t* bunched, uint8_t* bayer, uint32_t width,
+                             uint32_t height) {
     State& s = state();
     FakeCall& call = s.log.add("KERC_BunchedToBayer", {handle, width, height});
     uint32_t status = s.failures.next("KERC_BunchedToBayer");
@@ -109,7 +110,8 @@ uint32_t KERC_BunchedToBayer(uint32_t handle, uint8_t* bunched, uint8_t* bayer, 
     return call.result = 0;
 }
 
-uint32_t KERC_Colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t width, uint32_t height, uint32_t zero) {
+uint32_t KERC_Colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t width, uint32_t height,
+                     uint32_t zero) {
     State& s = state();
     FakeCall& call = s.log.add("KERC_Colour", {handle, width, height, zero});
     uint32_t status = s.failures.next("KERC_Colour");
@@ -132,15 +134,29 @@ uint32_t KERC_Colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t wid
 
 // ---- Control -----------------------------------------------------------------------------
 
-FAKE_EXPORT void FakeKerc_Reset() { state() = State{}; }
-FAKE_EXPORT void FakeKerc_SetOpenHandle(uint32_t handle) { state().openHandle = handle; }
-FAKE_EXPORT void FakeKerc_FailEntry(const char* name, uint32_t status) { state().failures.failAlways(name, status); }
+FAKE_EXPORT void FakeKerc_Reset() {
+    state() = State{};
+}
+FAKE_EXPORT void FakeKerc_SetOpenHandle(uint32_t handle) {
+    state().openHandle = handle;
+}
+FAKE_EXPORT void FakeKerc_FailEntry(const char* name, uint32_t status) {
+    state().failures.failAlways(name, status);
+}
 FAKE_EXPORT void FakeKerc_FailNthCall(const char* name, uint32_t n, uint32_t status) {
     state().failures.failNth(name, n, status);
 }
-FAKE_EXPORT uint32_t FakeKerc_LogCount() { return state().log.count(); }
-FAKE_EXPORT int FakeKerc_LogEntry(uint32_t i, FakeCall* out) { return state().log.entry(i, out); }
-FAKE_EXPORT void FakeKerc_ClearLog() { state().log.clear(); }
-FAKE_EXPORT int32_t FakeKerc_OpenHandles() { return state().openHandles; }
+FAKE_EXPORT uint32_t FakeKerc_LogCount() {
+    return state().log.count();
+}
+FAKE_EXPORT int FakeKerc_LogEntry(uint32_t i, FakeCall* out) {
+    return state().log.entry(i, out);
+}
+FAKE_EXPORT void FakeKerc_ClearLog() {
+    state().log.clear();
+}
+FAKE_EXPORT int32_t FakeKerc_OpenHandles() {
+    return state().openHandles;
+}
 
 } // extern "C"

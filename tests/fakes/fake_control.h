@@ -30,7 +30,9 @@ inline std::filesystem::path fakeFolder() {
 }
 
 // The fakes by file: "libkerrisu.so", "lean/libkercol.so", ...
-inline std::filesystem::path fakePath(const std::string& file) { return fakeFolder() / file; }
+inline std::filesystem::path fakePath(const std::string& file) {
+    return fakeFolder() / file;
+}
 
 // True while some part of the process holds the library loaded.
 inline bool isLoaded(const std::filesystem::path& path) {
@@ -69,8 +71,7 @@ public:
     const std::filesystem::path& path() const { return m_path; }
 
 protected:
-    template <typename Fn>
-    Fn* fn(const char* name) const {
+    template <typename Fn> Fn* fn(const char* name) const {
         void* address = m_handle ? dlsym(m_handle, name) : nullptr;
         if (!address)
             throw std::runtime_error(std::string("fake lacks ") + name);
@@ -105,31 +106,34 @@ private:
 // its value bytes), started tasks complete with 0.
 class FakeTransport : public FakeLibrary {
 public:
-    explicit FakeTransport(const std::string& file = "libkerrisu.so") : FakeLibrary(fakePath(file)) {}
+    explicit FakeTransport(const std::string& file = "libkerrisu.so")
+        : FakeLibrary(fakePath(file)) {}
 
     void reset() const { fn<void()>("FakeCti_Reset")(); }
     void setOpen(uint32_t status, uint8_t cameraNumber = 1, uint32_t handle = 0x4D2) const {
         fn<void(uint32_t, uint8_t, uint32_t)>("FakeCti_SetOpen")(status, cameraNumber, handle);
     }
     void setCameras(const std::vector<uint8_t>& numbers, uint32_t status = 0) const {
-        fn<void(const uint8_t*, uint32_t, uint32_t)>("FakeCti_SetCameras")(numbers.data(), uint32_t(numbers.size()),
-                                                                           status);
+        fn<void(const uint8_t*, uint32_t, uint32_t)>("FakeCti_SetCameras")(
+            numbers.data(), uint32_t(numbers.size()), status);
     }
     void setVersion(uint32_t version) const { fn<void(uint32_t)>("FakeCti_SetVersion")(version); }
     void setName(const char* name) const { fn<void(const char*)>("FakeCti_SetName")(name); }
     // The reply of every later command `request` (0x8B: read from the offset in value A).
     void setReply(uint8_t request, const std::vector<uint8_t>& bytes) const {
-        fn<void(uint8_t, const uint8_t*, uint32_t)>("FakeCti_SetReply")(request, bytes.data(), uint32_t(bytes.size()));
+        fn<void(uint8_t, const uint8_t*, uint32_t)>("FakeCti_SetReply")(request, bytes.data(),
+                                                                        uint32_t(bytes.size()));
     }
     void clearReply(uint8_t request) const { fn<void(uint8_t)>("FakeCti_ClearReply")(request); }
     // A reply for the next command `request` only, ahead of the scripted one.
     void queueReply(uint8_t request, const std::vector<uint8_t>& bytes) const {
         fn<void(uint8_t, const uint8_t*, uint32_t)>("FakeCti_QueueReply")(request, bytes.data(),
-                                                                           uint32_t(bytes.size()));
+                                                                          uint32_t(bytes.size()));
     }
     // Bytes CtiDataRead delivers, in order.
     void queueData(const std::vector<uint8_t>& bytes) const {
-        fn<void(const uint8_t*, uint32_t)>("FakeCti_QueueData")(bytes.data(), uint32_t(bytes.size()));
+        fn<void(const uint8_t*, uint32_t)>("FakeCti_QueueData")(bytes.data(),
+                                                                uint32_t(bytes.size()));
     }
     uint32_t pendingData() const { return fn<uint32_t()>("FakeCti_PendingData")(); }
     // At most this many bytes per CtiDataRead (0: no limit).
@@ -182,7 +186,9 @@ public:
 
     void reset() const { fn<void()>("FakeKerc_Reset")(); }
     // The handle KERC_Open gives (0: it refuses).
-    void setOpenHandle(uint32_t handle) const { fn<void(uint32_t)>("FakeKerc_SetOpenHandle")(handle); }
+    void setOpenHandle(uint32_t handle) const {
+        fn<void(uint32_t)>("FakeKerc_SetOpenHandle")(handle);
+    }
     void failEntry(const char* entry, uint32_t status) const {
         fn<void(const char*, uint32_t)>("FakeKerc_FailEntry")(entry, status);
     }
@@ -216,7 +222,8 @@ class ModuleFolder {
 public:
     // files: fake files relative to the fake folder ("libkerrissl.so", "lean/libkerrisu.so").
     explicit ModuleFolder(std::initializer_list<std::string> files) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kerris-modules-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kerris-modules-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("cannot make a module folder");
         m_folder = pattern;

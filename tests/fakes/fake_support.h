@@ -26,7 +26,9 @@ public:
         else
             m_always.erase(name);
     }
-    void failNth(const char* name, uint32_t n, uint32_t status) { m_nth[name][m_calls[name] + n] = status; }
+    void failNth(const char* name, uint32_t n, uint32_t status) {
+        m_nth[name][m_calls[name] + n] = status;
+    }
     // Counts the call; its scripted failure or 0.
     uint32_t next(const char* name) {
         uint64_t call = ++m_calls[name];
@@ -70,7 +72,8 @@ public:
     static void setData(FakeCall& call, const void* data, uint32_t length) {
         if (!data)
             return;
-        call.dataLength = length < uint32_t(kFakeCallDataSize) ? length : uint32_t(kFakeCallDataSize);
+        call.dataLength =
+            length < uint32_t(kFakeCallDataSize) ? length : uint32_t(kFakeCallDataSize);
         std::memcpy(call.data, data, call.dataLength);
     }
     uint32_t count() const { return uint32_t(m_calls.size()); }

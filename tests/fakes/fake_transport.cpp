@@ -10,8 +10,8 @@
 //   CtiTaskWaitComplete  task id, wait             CtiTaskAbort     task id
 //   CtiDataRead          handle, length, reserved, bytes delivered
 //   CtiResetTransport    handle                    CtiGetVersion    handle
-//   CtiCameraEnum        first, second, capacity   CtiCameraNameGet/Set  number, arg (Set: data = name)
-//   CtiGetErrorText      handle, code, size
+//   CtiCameraEnum        first, second, capacity   CtiCameraNameGet/Set  number, arg (Set: data =
+//   name) CtiGetErrorText      handle, code, size
 #include "camera/cti.h"
 #include "tests/fakes/fake_support.h"
 
@@ -96,8 +96,8 @@ void writeReply(CtiCommandRecord* r, const std::vector<uint8_t>& reply) {
 }
 
 bool wellFormed(const CtiCommandRecord* r) {
-    return r && r->zero == 0 && r->marker == kCtiRecordMarker && r->reserved1 == 0 && r->reserved2 == 0 &&
-           ((r->length == 0) == (r->data == nullptr));
+    return r && r->zero == 0 && r->marker == kCtiRecordMarker && r->reserved1 == 0 &&
+           r->reserved2 == 0 && ((r->length == 0) == (r->data == nullptr));
 }
 
 uint32_t requestFailure(uint8_t request) {
@@ -165,8 +165,8 @@ uint32_t CtiCommand(uint32_t handle, CtiCommandRecord* record, CtiTask* task) {
         FakeCall& call = s.log.add("CtiCommand", {handle, 0xFFFFFFFF});
         return call.result = 0xBAD;
     }
-    FakeCall& call = s.log.add("CtiCommand", {handle, record->request, record->valueA, record->valueB,
-                                              record->length, task ? 1u : 0u});
+    FakeCall& call = s.log.add("CtiCommand", {handle, record->request, record->valueA,
+                                              record->valueB, record->length, task ? 1u : 0u});
     if (record->request < 0x80)
         CallLog::setData(call, record->data, record->length);
     uint32_t status = s.failures.next("CtiCommand");
@@ -176,7 +176,8 @@ uint32_t CtiCommand(uint32_t handle, CtiCommandRecord* record, CtiTask* task) {
         return call.result = status;
     if (task) {
         uintptr_t id = ++s.nextTask;
-        s.tasks[id] = PendingTask{record, record->request >= 0x80 ? replyFor(*record) : std::vector<uint8_t>{}};
+        s.tasks[id] = PendingTask{record, record->request >= 0x80 ? replyFor(*record)
+                                                                  : std::vector<uint8_t>{}};
         *task = reinterpret_cast<CtiTask>(id);
         return call.result = s.taskStartStatus;
     }
@@ -209,7 +210,8 @@ uint32_t CtiTaskAbort(CtiTask* task) {
     return call.result = s.failures.next("CtiTaskAbort");
 }
 
-uint32_t CtiDataRead(uint32_t handle, uint8_t* buffer, uint32_t length, uint32_t* delivered, uint32_t reserved) {
+uint32_t CtiDataRead(uint32_t handle, uint8_t* buffer, uint32_t length, uint32_t* delivered,
+                     uint32_t reserved) {
     State& s = state();
     FakeCall& call = s.log.add("CtiDataRead", {handle, length, reserved, 0});
     uint32_t status = s.failures.next("CtiDataRead");
@@ -248,7 +250,8 @@ uint32_t CtiGetVersion(uint32_t handle, uint32_t* version) {
     return call.result = status;
 }
 
-uint32_t CtiCameraEnum(uint32_t first, uint32_t second, uint8_t capacity, uint8_t* numbers, uint8_t* count) {
+uint32_t CtiCameraEnum(uint32_t first, uint32_t second, uint8_t capacity, uint8_t* numbers,
+                       uint8_t* count) {
     State& s = state();
     FakeCall& call = s.log.add("CtiCameraEnum", {first, second, capacity});
     uint32_t status = s.failures.next("CtiCameraEnum");
@@ -292,7 +295,9 @@ uint32_t CtiGetErrorText(uint32_t handle, uint32_t code, char* buffer, uint32_t 
 
 // ---- Control -----------------------------------------------------------------------------
 
-FAKE_EXPORT void FakeCti_Reset() { state() = State{}; }
+FAKE_EXPORT void FakeCti_Reset() {
+    state() = State{};
+}
 
 FAKE_EXPORT void FakeCti_SetOpen(uint32_t status, uint8_t cameraNumber, uint32_t handle) {
     state().openStatus = status;
@@ -305,15 +310,21 @@ FAKE_EXPORT void FakeCti_SetCameras(const uint8_t* numbers, uint32_t count, uint
     state().enumStatus = status;
 }
 
-FAKE_EXPORT void FakeCti_SetVersion(uint32_t version) { state().version = version; }
+FAKE_EXPORT void FakeCti_SetVersion(uint32_t version) {
+    state().version = version;
+}
 
-FAKE_EXPORT void FakeCti_SetName(const char* name) { state().name = name; }
+FAKE_EXPORT void FakeCti_SetName(const char* name) {
+    state().name = name;
+}
 
 FAKE_EXPORT void FakeCti_SetReply(uint8_t request, const uint8_t* bytes, uint32_t length) {
     state().replies[request].assign(bytes, bytes + length);
 }
 
-FAKE_EXPORT void FakeCti_ClearReply(uint8_t request) { state().replies.erase(request); }
+FAKE_EXPORT void FakeCti_ClearReply(uint8_t request) {
+    state().replies.erase(request);
+}
 
 FAKE_EXPORT void FakeCti_QueueReply(uint8_t request, const uint8_t* bytes, uint32_t length) {
     state().queuedReplies[request].emplace_back(bytes, bytes + length);
@@ -323,18 +334,26 @@ FAKE_EXPORT void FakeCti_QueueData(const uint8_t* bytes, uint32_t length) {
     state().data.insert(state().data.end(), bytes, bytes + length);
 }
 
-FAKE_EXPORT uint32_t FakeCti_PendingData() { return uint32_t(state().data.size()); }
+FAKE_EXPORT uint32_t FakeCti_PendingData() {
+    return uint32_t(state().data.size());
+}
 
-FAKE_EXPORT void FakeCti_SetReadLimit(uint32_t maxBytesPerRead) { state().readLimit = maxBytesPerRead; }
+FAKE_EXPORT void FakeCti_SetReadLimit(uint32_t maxBytesPerRead) {
+    state().readLimit = maxBytesPerRead;
+}
 
-FAKE_EXPORT void FakeCti_SetTaskStart(uint32_t status) { state().taskStartStatus = status; }
+FAKE_EXPORT void FakeCti_SetTaskStart(uint32_t status) {
+    state().taskStartStatus = status;
+}
 
 FAKE_EXPORT void FakeCti_SetTaskWait(uint32_t status, int completes) {
     state().taskWaitStatus = status;
     state().taskCompletes = completes != 0;
 }
 
-FAKE_EXPORT void FakeCti_FailEntry(const char* name, uint32_t status) { state().failures.failAlways(name, status); }
+FAKE_EXPORT void FakeCti_FailEntry(const char* name, uint32_t status) {
+    state().failures.failAlways(name, status);
+}
 
 FAKE_EXPORT void FakeCti_FailNthCall(const char* name, uint32_t n, uint32_t status) {
     state().failures.failNth(name, n, status);
@@ -347,12 +366,26 @@ FAKE_EXPORT void FakeCti_FailRequest(uint8_t request, uint32_t status, uint32_t 
         state().failedRequests.erase(request);
 }
 
-FAKE_EXPORT uint32_t FakeCti_LogCount() { return state().log.count(); }
-FAKE_EXPORT int FakeCti_LogEntry(uint32_t i, FakeCall* out) { return state().log.entry(i, out); }
-FAKE_EXPORT void FakeCti_ClearLog() { state().log.clear(); }
-FAKE_EXPORT int32_t FakeCti_LockBalance() { return state().lockBalance; }
-FAKE_EXPORT int32_t FakeCti_OpenHandles() { return state().openHandles; }
-FAKE_EXPORT uint32_t FakeCti_MalformedRecords() { return state().malformed; }
-FAKE_EXPORT uint32_t FakeCti_PendingTasks() { return uint32_t(state().tasks.size()); }
+FAKE_EXPORT uint32_t FakeCti_LogCount() {
+    return state().log.count();
+}
+FAKE_EXPORT int FakeCti_LogEntry(uint32_t i, FakeCall* out) {
+    return state().log.entry(i, out);
+}
+FAKE_EXPORT void FakeCti_ClearLog() {
+    state().log.clear();
+}
+FAKE_EXPORT int32_t FakeCti_LockBalance() {
+    return state().lockBalance;
+}
+FAKE_EXPORT int32_t FakeCti_OpenHandles() {
+    return state().openHandles;
+}
+FAKE_EXPORT uint32_t FakeCti_MalformedRecords() {
+    return state().malformed;
+}
+FAKE_EXPORT uint32_t FakeCti_PendingTasks() {
+    return uint32_t(state().tasks.size());
+}
 
 } // extern "C"
