@@ -9,7 +9,7 @@ build=$(cd "${1:-build}" && pwd)
 if [[ -x "$build/bin/murvane-setup" ]]; then
     "$build/bin/murvane-setup"
 fi
-# The virtual camera registers its capture driver so the browser enables its camera commands.
-if [[ -x "$build/bin/kerris-register" ]]; then
-    "$build/bin/kerris-register"
+# The virtual camera's capture driver, and a pictures folder for the browser's first start.
+if [[ -x "$build/bin/kerris-setup" ]]; then
+    "$build/bin/kerris-setup"
 fi
