@@ -21,8 +21,7 @@ constexpr int kW = 644, kH = 484;
 // A picture with smooth areas and edges, mosaiced GRBG and bunched as the camera sends it.
 struct Frames {
     std::vector<std::uint8_t> bayer, bunched;
-    Frames() : bayer(std::size_t(kW) * kH), bunched(std::size_t(kW) * kH)
-    {
+    Frames() : bayer(std::size_t(kW) * kH), bunched(std::size_t(kW) * kH) {
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
                 const double edge = ((x / 40) + (y / 30)) % 2 ? 40.0 : 0.0;
@@ -42,16 +41,14 @@ struct Frames {
     }
 };
 
-const Frames& frames()
-{
+const Frames& frames() {
     static const Frames f;
     return f;
 }
 
 // A handle configured as a camera without colour data of its own is: the sensor's matrix, the
 // fallback black offset and white level, gamma on.
-std::uint32_t cameraHandle()
-{
+std::uint32_t cameraHandle() {
     const std::uint32_t h = KERC_Open(0, 0);
     const std::uint16_t black = 16, white = 250;
     const std::uint8_t gamma = 1;
@@ -63,15 +60,13 @@ std::uint32_t cameraHandle()
     return h;
 }
 
-void setBytes(benchmark::State& state, std::size_t bytesPerIteration)
-{
+void setBytes(benchmark::State& state, std::size_t bytesPerIteration) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(bytesPerIteration));
     state.SetItemsProcessed(std::int64_t(state.iterations()) * (kW - 4) * (kH - 4));
 }
 
 // The whole pipeline as an upload runs it.
-void BM_KercolPipeline(benchmark::State& state)
-{
+void BM_KercolPipeline(benchmark::State& state) {
     const std::uint32_t h = cameraHandle();
     std::vector<std::uint8_t> bunched = frames().bunched, bayer(bunched.size());
     std::vector<std::uint8_t> out(std::size_t(kW - 4) * (kH - 4) * 3);
@@ -88,8 +83,7 @@ void BM_KercolPipeline(benchmark::State& state)
 BENCHMARK(BM_KercolPipeline);
 
 // Demosaic only, with neutral settings (identity matrix, gamma off), from the Bayer frame.
-void BM_KercolColourNeutral(benchmark::State& state)
-{
+void BM_KercolColourNeutral(benchmark::State& state) {
     const std::uint32_t h = KERC_Open(0, 0);
     std::vector<std::uint8_t> bayer = frames().bayer;
     std::vector<std::uint8_t> out(std::size_t(kW - 4) * (kH - 4) * 3);
@@ -107,8 +101,7 @@ BENCHMARK(BM_KercolColourNeutral);
 // Checked on a red frame before anything is timed.
 constexpr int kOpenCvGrbg = cv::COLOR_BayerGB2BGR;
 
-void BM_OpenCvBilinear(benchmark::State& state)
-{
+void BM_OpenCvBilinear(benchmark::State& state) {
     const int threads = int(state.range(0));
     const int saved = cv::getNumThreads();
     if (threads > 0)
@@ -126,8 +119,7 @@ void BM_OpenCvBilinear(benchmark::State& state)
 }
 BENCHMARK(BM_OpenCvBilinear)->Arg(1)->Arg(0);
 
-void BM_MemcpyFrame(benchmark::State& state)
-{
+void BM_MemcpyFrame(benchmark::State& state) {
     std::vector<std::uint8_t> from = frames().bunched, to(from.size());
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), from.size());
@@ -138,8 +130,7 @@ void BM_MemcpyFrame(benchmark::State& state)
 }
 BENCHMARK(BM_MemcpyFrame);
 
-void BM_MemcpyPicture(benchmark::State& state)
-{
+void BM_MemcpyPicture(benchmark::State& state) {
     std::vector<std::uint8_t> from(std::size_t(kW - 4) * (kH - 4) * 3, 7), to(from.size());
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), from.size());
@@ -151,8 +142,7 @@ void BM_MemcpyPicture(benchmark::State& state)
 BENCHMARK(BM_MemcpyPicture);
 
 // The reference must see the mosaic as the library does: a red frame comes out red.
-bool openCvPatternChecked()
-{
+bool openCvPatternChecked() {
     cv::Mat red(16, 16, CV_8UC1, cv::Scalar(0));
     for (int y = 0; y < 16; y += 2)
         for (int x = 1; x < 16; x += 2)
@@ -165,10 +155,10 @@ bool openCvPatternChecked()
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (!openCvPatternChecked()) {
-        std::fprintf(stderr, "bench_colour: the OpenCV Bayer code does not match the G R / B G mosaic\n");
+        std::fprintf(stderr,
+                     "bench_colour: the OpenCV Bayer code does not match the G R / B G mosaic\n");
         return 1;
     }
     benchmark::Initialize(&argc, argv);

@@ -21,8 +21,7 @@ constexpr int kW = 644, kH = 484;
 // The camera stays open for the whole run; every benchmark uploads picture 0 (640 x 480).
 CpiConnection* g_camera = nullptr;
 
-void BM_UploadImage(benchmark::State& state)
-{
+void BM_UploadImage(benchmark::State& state) {
     CpiImage* picture = CpiCreateImage(640, 480);
     for (auto _ : state) {
         if (CpiUploadImage(g_camera, 0, picture, nullptr) != 0)
@@ -37,8 +36,7 @@ BENCHMARK(BM_UploadImage);
 
 // The same frame size through the colour library with the settings the virtual camera's
 // colour data gives (neutral), without the camera.
-void BM_ConversionAlone(benchmark::State& state)
-{
+void BM_ConversionAlone(benchmark::State& state) {
     const std::uint32_t h = KERC_Open(0, 0);
     std::vector<std::uint8_t> bunched(std::size_t(kW) * kH), bayer(bunched.size());
     for (std::size_t i = 0; i < bunched.size(); ++i)
@@ -55,8 +53,7 @@ void BM_ConversionAlone(benchmark::State& state)
 }
 BENCHMARK(BM_ConversionAlone);
 
-void BM_MemcpyFrame(benchmark::State& state)
-{
+void BM_MemcpyFrame(benchmark::State& state) {
     std::vector<std::uint8_t> from(std::size_t(kW) * kH, 3), to(from.size());
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), from.size());
@@ -68,8 +65,7 @@ BENCHMARK(BM_MemcpyFrame);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // A private registry: the virtual camera of a fresh install, whatever the user configured.
     char folder[] = "/tmp/kerris-bench-XXXXXX";
     if (::mkdtemp(folder) == nullptr) {

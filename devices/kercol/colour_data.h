@@ -37,7 +37,7 @@ inline constexpr std::uint16_t kGammaMilliMax = 4000;
 inline constexpr std::uint16_t kGammaMilliDefault = 2200;
 
 struct ColourData {
-    std::int16_t matrix[9];   // row-major, units of 1/4096
+    std::int16_t matrix[9]; // row-major, units of 1/4096
     std::uint16_t blackOffset;
     std::uint16_t whiteLevel;
     bool gammaOn;
@@ -54,15 +54,13 @@ enum class ColourDataError {
     Gamma,    // gamma exponent outside 1000..4000
 };
 
-inline constexpr ColourData neutralColourData()
-{
-    return ColourData{{kMatrixOne, 0, 0, 0, kMatrixOne, 0, 0, 0, kMatrixOne}, 0, 255, false,
-                      kGammaMilliDefault};
+inline constexpr ColourData neutralColourData() {
+    return ColourData{
+        {kMatrixOne, 0, 0, 0, kMatrixOne, 0, 0, 0, kMatrixOne}, 0, 255, false, kGammaMilliDefault};
 }
 
 // The nearest fixed-point entry to a matrix element, saturated to the s16 range (about +-8.0).
-inline std::int16_t matrixEntryFromFloat(float value)
-{
+inline std::int16_t matrixEntryFromFloat(float value) {
     const double scaled = std::nearbyint(static_cast<double>(value) * kMatrixOne);
     if (!(scaled >= -32768.0)) // also catches NaN
         return -32768;
@@ -71,13 +69,11 @@ inline std::int16_t matrixEntryFromFloat(float value)
     return static_cast<std::int16_t>(scaled);
 }
 
-inline constexpr float matrixEntryToFloat(std::int16_t entry)
-{
+inline constexpr float matrixEntryToFloat(std::int16_t entry) {
     return static_cast<float>(entry) / static_cast<float>(kMatrixOne);
 }
 
-inline constexpr std::uint16_t colourDataChecksum(const std::uint8_t* bytes)
-{
+inline constexpr std::uint16_t colourDataChecksum(const std::uint8_t* bytes) {
     unsigned sum = 0;
     for (std::size_t i = 0; i < kColourDataSize - 2; ++i)
         sum += bytes[i];
@@ -85,8 +81,7 @@ inline constexpr std::uint16_t colourDataChecksum(const std::uint8_t* bytes)
 }
 
 // Writes the 36-byte form of `data` (version 1, reserved bytes 0, checksum filled in).
-inline constexpr void encodeColourData(const ColourData& data, std::uint8_t* out)
-{
+inline constexpr void encodeColourData(const ColourData& data, std::uint8_t* out) {
     auto put16 = [out](std::size_t at, std::uint16_t v) {
         out[at] = static_cast<std::uint8_t>(v >> 8);
         out[at + 1] = static_cast<std::uint8_t>(v & 0xFF);
@@ -107,8 +102,7 @@ inline constexpr void encodeColourData(const ColourData& data, std::uint8_t* out
 
 // Reads 36 bytes of colour data. On success fills `*out` and returns None; otherwise leaves
 // `*out` untouched and says what was wrong.
-inline constexpr ColourDataError decodeColourData(const std::uint8_t* in, ColourData* out)
-{
+inline constexpr ColourDataError decodeColourData(const std::uint8_t* in, ColourData* out) {
     auto get16 = [in](std::size_t at) {
         return static_cast<std::uint16_t>((in[at] << 8) | in[at + 1]);
     };

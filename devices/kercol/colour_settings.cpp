@@ -14,8 +14,7 @@ namespace {
 // fixed-point arithmetic of the conversion keeps its headroom.
 constexpr float kMatrixLimit = 16.0f;
 
-std::uint32_t parameterSize(std::uint32_t number)
-{
+std::uint32_t parameterSize(std::uint32_t number) {
     switch (number) {
     case KERC_PARAM_BLACK_OFFSET:
     case KERC_PARAM_WHITE_LEVEL:
@@ -36,14 +35,12 @@ std::uint32_t parameterSize(std::uint32_t number)
 
 } // namespace
 
-ColourSettings deviceDefaults()
-{
+ColourSettings deviceDefaults() {
     return ColourSettings{{1, 0, 0, 0, 1, 0, 0, 0, 1}, 0, 255, false, kGammaMilliDefault,
                           KERC_MODE_CAMERA_FRAMES};
 }
 
-ColourSettings applyColourData(const ColourSettings& settings, const ColourData& data)
-{
+ColourSettings applyColourData(const ColourSettings& settings, const ColourData& data) {
     ColourSettings next = settings;
     for (int i = 0; i < 9; ++i)
         next.matrix[i] = matrixEntryToFloat(data.matrix[i]);
@@ -54,8 +51,7 @@ ColourSettings applyColourData(const ColourSettings& settings, const ColourData&
     return next;
 }
 
-ColourData colourDataOf(const ColourSettings& settings)
-{
+ColourData colourDataOf(const ColourSettings& settings) {
     ColourData data{};
     for (int i = 0; i < 9; ++i)
         data.matrix[i] = matrixEntryFromFloat(settings.matrix[i]);
@@ -67,8 +63,7 @@ ColourData colourDataOf(const ColourSettings& settings)
 }
 
 std::uint32_t setParameter(ColourSettings& settings, std::uint32_t number, const void* value,
-                           std::uint32_t size)
-{
+                           std::uint32_t size) {
     const std::uint32_t expected = parameterSize(number);
     if (expected == 0)
         return KERC_ERR_PARAMETER;
@@ -136,8 +131,7 @@ std::uint32_t setParameter(ColourSettings& settings, std::uint32_t number, const
 }
 
 std::uint32_t queryParameter(const ColourSettings& settings, std::uint32_t number, void* buffer,
-                             std::uint32_t size)
-{
+                             std::uint32_t size) {
     const std::uint32_t expected = parameterSize(number);
     if (expected == 0)
         return KERC_ERR_PARAMETER;

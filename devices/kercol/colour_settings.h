@@ -8,12 +8,12 @@
 namespace kercol {
 
 struct ColourSettings {
-    float matrix[9];            // row-major; rows R,G,B out, columns R,G,B in
-    std::uint16_t blackOffset;  // 0..254
-    std::uint16_t whiteLevel;   // 1..255
+    float matrix[9];           // row-major; rows R,G,B out, columns R,G,B in
+    std::uint16_t blackOffset; // 0..254
+    std::uint16_t whiteLevel;  // 1..255
     bool gammaOn;
-    std::uint16_t gammaMilli;   // kGammaMilliMin..kGammaMilliMax
-    std::uint32_t mode;         // KERC_MODE_ANY_FRAME or KERC_MODE_CAMERA_FRAMES
+    std::uint16_t gammaMilli; // kGammaMilliMin..kGammaMilliMax
+    std::uint32_t mode;       // KERC_MODE_ANY_FRAME or KERC_MODE_CAMERA_FRAMES
 };
 
 // Identity matrix, black 0, white 255, gamma off (exponent 2.2), camera-frame mode.

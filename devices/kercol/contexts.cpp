@@ -16,16 +16,14 @@ struct Table {
 };
 
 // Destroyed when the library is unloaded, so that unloading leaves nothing behind.
-Table& table()
-{
+Table& table() {
     static Table instance;
     return instance;
 }
 
 } // namespace
 
-std::uint32_t addContext(std::shared_ptr<Context> context)
-{
+std::uint32_t addContext(std::shared_ptr<Context> context) {
     Table& t = table();
     std::lock_guard guard(t.lock);
     try {
@@ -40,8 +38,7 @@ std::uint32_t addContext(std::shared_ptr<Context> context)
     }
 }
 
-std::shared_ptr<Context> findContext(std::uint32_t handle)
-{
+std::shared_ptr<Context> findContext(std::uint32_t handle) {
     if (handle == 0)
         return nullptr;
     Table& t = table();
@@ -50,8 +47,7 @@ std::shared_ptr<Context> findContext(std::uint32_t handle)
     return it == t.open.end() ? nullptr : it->second;
 }
 
-bool removeContext(std::uint32_t handle)
-{
+bool removeContext(std::uint32_t handle) {
     Table& t = table();
     std::shared_ptr<Context> closing;
     {

@@ -21,8 +21,7 @@ constexpr int kToneMax = kToneEntries - 1;
 constexpr std::uint32_t kCameraFrames[][2] = {
     {356, 292}, {644, 484}, {180, 148}, {324, 244}, {84, 68}};
 
-inline std::int16_t pick(std::int16_t mask, std::int16_t ifSet, std::int16_t ifClear)
-{
+inline std::int16_t pick(std::int16_t mask, std::int16_t ifSet, std::int16_t ifClear) {
     return static_cast<std::int16_t>((ifSet & mask) | (ifClear & ~mask));
 }
 
@@ -31,11 +30,11 @@ inline std::int16_t pick(std::int16_t mask, std::int16_t ifSet, std::int16_t ifC
 // even columns are green with red beside and blue above and below, odd columns red. On a B G B G
 // row even columns are blue, odd columns green with blue beside and red above and below.
 template <bool BgRow>
-[[gnu::always_inline]] inline void demosaicRow(const std::uint8_t* __restrict m2, const std::uint8_t* __restrict m1,
-                 const std::uint8_t* __restrict c0, const std::uint8_t* __restrict p1,
-                 const std::uint8_t* __restrict p2, std::ptrdiff_t n, std::int16_t* __restrict r,
-                 std::int16_t* __restrict g, std::int16_t* __restrict b)
-{
+[[gnu::always_inline]] inline void
+demosaicRow(const std::uint8_t* __restrict m2, const std::uint8_t* __restrict m1,
+            const std::uint8_t* __restrict c0, const std::uint8_t* __restrict p1,
+            const std::uint8_t* __restrict p2, std::ptrdiff_t n, std::int16_t* __restrict r,
+            std::int16_t* __restrict g, std::int16_t* __restrict b) {
     // Sixteen-bit arithmetic throughout (every sum below lies within -3100..7200) doubles the
     // number of pixels per vector compared with int.
     using S = std::int16_t;
@@ -71,14 +70,12 @@ template <bool BgRow>
 // takes demosaic units (x16) to tone units (x4).
 constexpr int kShortMatrixBits = 13;
 
-inline std::int16_t clampTone(std::int32_t v)
-{
+inline std::int16_t clampTone(std::int32_t v) {
     return static_cast<std::int16_t>(v < 0 ? 0 : v > kToneMax ? kToneMax : v);
 }
 
 // a * b / 2^15, rounded: the vectoriser turns this into one multiply-high-round instruction.
-inline std::int16_t mulRound(std::int16_t a, std::int16_t b)
-{
+inline std::int16_t mulRound(std::int16_t a, std::int16_t b) {
     return static_cast<std::int16_t>(((std::int32_t(a) * b >> 14) + 1) >> 1);
 }
 
@@ -88,8 +85,7 @@ inline std::int16_t mulRound(std::int16_t a, std::int16_t b)
 [[gnu::always_inline]] inline void matrixRowShort(const ConversionTables& t, std::ptrdiff_t n,
                                                   std::int16_t* __restrict r,
                                                   std::int16_t* __restrict g,
-                                                  std::int16_t* __restrict b)
-{
+                                                  std::int16_t* __restrict b) {
     const std::int16_t* m = t.shortMatrix;
     const std::int16_t m0 = m[0], m1 = m[1], m2 = m[2], m3 = m[3], m4 = m[4], m5 = m[5];
     const std::int16_t m6 = m[6], m7 = m[7], m8 = m[8];
@@ -114,8 +110,7 @@ inline std::int16_t mulRound(std::int16_t a, std::int16_t b)
 [[gnu::always_inline]] inline void matrixRowFloat(const ConversionTables& t, std::ptrdiff_t n,
                                                   std::int16_t* __restrict r,
                                                   std::int16_t* __restrict g,
-                                                  std::int16_t* __restrict b)
-{
+                                                  std::int16_t* __restrict b) {
     const float* m = t.matrix;
     const float m0 = m[0], m1 = m[1], m2 = m[2], m3 = m[3], m4 = m[4], m5 = m[5];
     const float m6 = m[6], m7 = m[7], m8 = m[8];
@@ -132,8 +127,7 @@ inline std::int16_t mulRound(std::int16_t a, std::int16_t b)
                                            const std::int16_t* __restrict r,
                                            const std::int16_t* __restrict g,
                                            const std::int16_t* __restrict b,
-                                           std::uint8_t* __restrict out)
-{
+                                           std::uint8_t* __restrict out) {
     for (std::ptrdiff_t x = 0; x < n; ++x) {
         out[3 * x] = static_cast<std::uint8_t>(tone[b[x]]);
         out[3 * x + 1] = static_cast<std::uint8_t>(tone[g[x]]);
@@ -146,8 +140,7 @@ inline std::int16_t mulRound(std::int16_t a, std::int16_t b)
 [[gnu::always_inline]] inline void toneRowLinear(std::ptrdiff_t n, const std::int16_t* __restrict r,
                                                  const std::int16_t* __restrict g,
                                                  const std::int16_t* __restrict b,
-                                                 std::uint8_t* __restrict out)
-{
+                                                 std::uint8_t* __restrict out) {
     constexpr int half = 1 << (kToneBits - 1);
     const auto step = [](std::int16_t v) {
         const std::int16_t s = std::int16_t((v + half) >> kToneBits);
@@ -162,8 +155,7 @@ inline std::int16_t mulRound(std::int16_t a, std::int16_t b)
 
 } // namespace
 
-void buildTables(const ColourSettings& settings, ConversionTables& tables)
-{
+void buildTables(const ColourSettings& settings, ConversionTables& tables) {
     // A white level at or below the black offset (possible between two parameter calls) leaves a
     // range of one step: every pixel then saturates rather than dividing by zero.
     const int range = std::max(1, int(settings.whiteLevel) - int(settings.blackOffset));
@@ -197,8 +189,7 @@ void buildTables(const ColourSettings& settings, ConversionTables& tables)
     }
 }
 
-bool isCameraFrame(std::uint32_t width, std::uint32_t height)
-{
+bool isCameraFrame(std::uint32_t width, std::uint32_t height) {
     for (const auto& size : kCameraFrames)
         if (size[0] == width && size[1] == height)
             return true;
@@ -206,8 +197,7 @@ bool isCameraFrame(std::uint32_t width, std::uint32_t height)
 }
 
 void bunchedToBayer(const std::uint8_t* bunched, std::uint8_t* bayer, std::uint32_t width,
-                    std::uint32_t height, std::uint8_t* row)
-{
+                    std::uint32_t height, std::uint8_t* row) {
     const std::size_t w = width;
     const std::size_t half = w / 2;
     for (std::size_t y = 0; y < height; ++y) {
@@ -229,10 +219,9 @@ void bunchedToBayer(const std::uint8_t* bunched, std::uint8_t* bayer, std::uint3
 
 // Built for AVX-512 (x86-64-v4), AVX2 and the x86-64 baseline; the loader picks the best one
 // the processor runs.
-[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
-void convertFrame(const ConversionTables& tables, const std::uint8_t* bayer, std::uint8_t* bgr,
-                  std::uint32_t width, std::uint32_t height, std::int16_t* scratch)
-{
+[[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]] void
+convertFrame(const ConversionTables& tables, const std::uint8_t* bayer, std::uint8_t* bgr,
+             std::uint32_t width, std::uint32_t height, std::int16_t* scratch) {
     const std::ptrdiff_t w = width;
     const std::ptrdiff_t ow = w - 4;
     const std::ptrdiff_t oh = std::ptrdiff_t(height) - 4;

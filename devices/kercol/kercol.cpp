@@ -11,8 +11,7 @@ using namespace kercol;
 namespace {
 
 // Frame sizes accepted by both conversions; products stay far below 2^32.
-bool frameSideFits(std::uint32_t side, std::uint32_t minimum)
-{
+bool frameSideFits(std::uint32_t side, std::uint32_t minimum) {
     return side >= minimum && side <= kMaxFrameSide;
 }
 
@@ -20,8 +19,7 @@ bool frameSideFits(std::uint32_t side, std::uint32_t minimum)
 
 extern "C" {
 
-KERC_API uint32_t KERC_Open(uint32_t zero1, uint32_t zero2)
-{
+KERC_API uint32_t KERC_Open(uint32_t zero1, uint32_t zero2) {
     if (zero1 != 0 || zero2 != 0)
         return 0;
     try {
@@ -31,13 +29,11 @@ KERC_API uint32_t KERC_Open(uint32_t zero1, uint32_t zero2)
     }
 }
 
-KERC_API uint32_t KERC_Close(uint32_t handle)
-{
+KERC_API uint32_t KERC_Close(uint32_t handle) {
     return removeContext(handle) ? KERC_OK : KERC_ERR_HANDLE;
 }
 
-KERC_API uint32_t KERC_LoadDeviceDefaults(uint32_t handle, uint32_t zero)
-{
+KERC_API uint32_t KERC_LoadDeviceDefaults(uint32_t handle, uint32_t zero) {
     const auto context = findContext(handle);
     if (!context)
         return KERC_ERR_HANDLE;
@@ -49,8 +45,7 @@ KERC_API uint32_t KERC_LoadDeviceDefaults(uint32_t handle, uint32_t zero)
     return KERC_OK;
 }
 
-KERC_API uint32_t KERC_SetParameter(uint32_t handle, uint32_t number, void* value, uint32_t size)
-{
+KERC_API uint32_t KERC_SetParameter(uint32_t handle, uint32_t number, void* value, uint32_t size) {
     const auto context = findContext(handle);
     if (!context)
         return KERC_ERR_HANDLE;
@@ -62,8 +57,7 @@ KERC_API uint32_t KERC_SetParameter(uint32_t handle, uint32_t number, void* valu
 }
 
 KERC_API uint32_t KERC_QueryParameter(uint32_t handle, uint32_t number, void* buffer,
-                                      uint32_t size)
-{
+                                      uint32_t size) {
     const auto context = findContext(handle);
     if (!context)
         return KERC_ERR_HANDLE;
@@ -72,8 +66,7 @@ KERC_API uint32_t KERC_QueryParameter(uint32_t handle, uint32_t number, void* bu
 }
 
 KERC_API uint32_t KERC_BunchedToBayer(uint32_t handle, uint8_t* bunched, uint8_t* bayer,
-                                      uint32_t width, uint32_t height)
-{
+                                      uint32_t width, uint32_t height) {
     const auto context = findContext(handle);
     if (!context)
         return KERC_ERR_HANDLE;
@@ -93,8 +86,7 @@ KERC_API uint32_t KERC_BunchedToBayer(uint32_t handle, uint8_t* bunched, uint8_t
 }
 
 KERC_API uint32_t KERC_Colour(uint32_t handle, uint8_t* bayer, uint8_t* rgb, uint32_t width,
-                              uint32_t height, uint32_t zero)
-{
+                              uint32_t height, uint32_t zero) {
     const auto context = findContext(handle);
     if (!context)
         return KERC_ERR_HANDLE;

@@ -17,8 +17,7 @@ namespace {
 constexpr int kW = 644, kH = 484; // the 640 x 480 picture's frame
 
 // Every output pixel of a flat frame, as B, G, R.
-void expectFlat(const std::vector<std::uint8_t>& bgr, int b, int g, int r, int tolerance = 0)
-{
+void expectFlat(const std::vector<std::uint8_t>& bgr, int b, int g, int r, int tolerance = 0) {
     for (std::size_t i = 0; i < bgr.size(); i += 3) {
         ASSERT_NEAR(bgr[i], b, tolerance) << "pixel " << i / 3;
         ASSERT_NEAR(bgr[i + 1], g, tolerance) << "pixel " << i / 3;
@@ -27,8 +26,7 @@ void expectFlat(const std::vector<std::uint8_t>& bgr, int b, int g, int r, int t
 }
 
 // Plain bilinear demosaic of the same mosaic, as the yardstick the library must beat.
-std::vector<std::uint8_t> bilinear(const std::vector<std::uint8_t>& bayer, int w, int h)
-{
+std::vector<std::uint8_t> bilinear(const std::vector<std::uint8_t>& bayer, int w, int h) {
     auto at = [&](int x, int y) { return int(bayer[std::size_t(y) * w + x]); };
     std::vector<std::uint8_t> out(std::size_t(w - 4) * (h - 4) * 3);
     for (int y = 2; y < h - 2; ++y)
@@ -39,10 +37,23 @@ std::vector<std::uint8_t> bilinear(const std::vector<std::uint8_t>& bayer, int w
             const int horiz = (at(x - 1, y) + at(x + 1, y) + 1) / 2;
             const int vert = (at(x, y - 1) + at(x, y + 1) + 1) / 2;
             int r, g, b;
-            if (y % 2 == 0 && x % 2 == 0) { g = at(x, y); r = horiz; b = vert; }
-            else if (y % 2 == 0) { r = at(x, y); g = cross; b = diag; }
-            else if (x % 2 == 0) { b = at(x, y); g = cross; r = diag; }
-            else { g = at(x, y); b = horiz; r = vert; }
+            if (y % 2 == 0 && x % 2 == 0) {
+                g = at(x, y);
+                r = horiz;
+                b = vert;
+            } else if (y % 2 == 0) {
+                r = at(x, y);
+                g = cross;
+                b = diag;
+            } else if (x % 2 == 0) {
+                b = at(x, y);
+                g = cross;
+                r = diag;
+            } else {
+                g = at(x, y);
+                b = horiz;
+                r = vert;
+            }
             std::uint8_t* o = &out[(std::size_t(y - 2) * (w - 4) + (x - 2)) * 3];
             o[0] = std::uint8_t(b);
             o[1] = std::uint8_t(g);
@@ -51,31 +62,27 @@ std::vector<std::uint8_t> bilinear(const std::vector<std::uint8_t>& bayer, int w
     return out;
 }
 
-template <typename Case>
-std::string caseName(const ::testing::TestParamInfo<Case>& param)
-{
+template <typename Case> std::string caseName(const ::testing::TestParamInfo<Case>& param) {
     return param.param.name;
 }
 
 } // namespace
 
-TEST(KercolBunchedToBayer, InterleavesTheTwoHalvesOfEachRow)
-{
+TEST(KercolBunchedToBayer, InterleavesTheTwoHalvesOfEachRow) {
     Handle h;
     // Row 0: even columns 10 11 12 13, odd columns 20 21 22 23; row 1 likewise with 3x / 4x.
     std::vector<std::uint8_t> bunched = {10, 11, 12, 13, 20, 21, 22, 23,
                                          30, 31, 32, 33, 40, 41, 42, 43};
     std::vector<std::uint8_t> bayer(16, 0);
     ASSERT_EQ(KERC_BunchedToBayer(h, bunched.data(), bayer.data(), 8, 2), 0u);
-    EXPECT_EQ(bayer, (std::vector<std::uint8_t>{10, 20, 11, 21, 12, 22, 13, 23,
-                                                30, 40, 31, 41, 32, 42, 33, 43}));
+    EXPECT_EQ(bayer, (std::vector<std::uint8_t>{10, 20, 11, 21, 12, 22, 13, 23, 30, 40, 31, 41, 32,
+                                                42, 33, 43}));
     // The same buffer may serve as both frames.
     ASSERT_EQ(KERC_BunchedToBayer(h, bunched.data(), bunched.data(), 8, 2), 0u);
     EXPECT_EQ(bunched, bayer);
 }
 
-TEST(KercolBunchedToBayer, InvertsBunchingOfAWholeFrame)
-{
+TEST(KercolBunchedToBayer, InvertsBunchingOfAWholeFrame) {
     Handle h;
     const auto bayer = mosaic(detailedPicture(kW, kH));
     auto bunched = bunch(bayer, kW, kH);
@@ -84,16 +91,17 @@ TEST(KercolBunchedToBayer, InvertsBunchingOfAWholeFrame)
     EXPECT_EQ(out, bayer);
 }
 
-TEST(KercolBunchedToBayer, RefusesBadFramesAndTouchesNothing)
-{
+TEST(KercolBunchedToBayer, RefusesBadFramesAndTouchesNothing) {
     Handle h;
     std::vector<std::uint8_t> in(64, 7), out(64, 0xAB);
-    struct Case { std::uint32_t w, h, status; } cases[] = {
-        {7, 2, KERC_ERR_FRAME},      // odd width: the halves cannot be equal
+    struct Case {
+        std::uint32_t w, h, status;
+    } cases[] = {
+        {7, 2, KERC_ERR_FRAME}, // odd width: the halves cannot be equal
         {0, 2, KERC_ERR_FRAME},
         {8, 0, KERC_ERR_FRAME},
-        {16386, 1, KERC_ERR_FRAME},  // larger than any frame the library accepts
-        {2, 1, KERC_OK},             // the smallest frame
+        {16386, 1, KERC_ERR_FRAME}, // larger than any frame the library accepts
+        {2, 1, KERC_OK},            // the smallest frame
     };
     for (const auto& c : cases) {
         std::fill(out.begin(), out.end(), 0xAB);
@@ -117,8 +125,7 @@ struct FlatCase {
 class KercolFlatPatch : public ::testing::TestWithParam<FlatCase> {};
 
 // A flat patch must come back exactly, in the right channel of the B, G, R output.
-TEST_P(KercolFlatPatch, LandsInItsChannelsExactly)
-{
+TEST_P(KercolFlatPatch, LandsInItsChannelsExactly) {
     const FlatCase c = GetParam();
     Handle h;
     const auto out = convert(h, mosaic(flatPicture(kW, kH, c.r, c.g, c.b)), kW, kH);
@@ -133,8 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Colours, KercolFlatPatch,
                                            FlatCase{"orange", 230, 120, 20}),
                          caseName<FlatCase>);
 
-TEST(KercolDemosaic, PatchesKeepTheirPlace)
-{
+TEST(KercolDemosaic, PatchesKeepTheirPlace) {
     // Left half red, right half blue: away from the seam each side keeps its colour.
     Picture p = flatPicture(kW, kH, 255, 0, 0);
     for (int y = 0; y < kH; ++y)
@@ -155,8 +161,7 @@ TEST(KercolDemosaic, PatchesKeepTheirPlace)
     }
 }
 
-TEST(KercolDemosaic, SmoothPictureComesBackAbove35dB)
-{
+TEST(KercolDemosaic, SmoothPictureComesBackAbove35dB) {
     const Picture original = smoothPicture(kW, kH);
     Handle h;
     const double psnr = psnrAgainstInterior(convert(h, mosaic(original), kW, kH), original);
@@ -165,8 +170,7 @@ TEST(KercolDemosaic, SmoothPictureComesBackAbove35dB)
     EXPECT_GE(psnr, 35.0);
 }
 
-TEST(KercolDemosaic, BeatsPlainBilinearOnDetail)
-{
+TEST(KercolDemosaic, BeatsPlainBilinearOnDetail) {
     const Picture original = detailedPicture(kW, kH);
     const auto bayer = mosaic(original);
     Handle h;
@@ -176,8 +180,7 @@ TEST(KercolDemosaic, BeatsPlainBilinearOnDetail)
     EXPECT_GT(ours, plain + 1.0);
 }
 
-TEST(KercolDemosaic, SmallFramesAreAsGoodAsLargeOnes)
-{
+TEST(KercolDemosaic, SmallFramesAreAsGoodAsLargeOnes) {
     // The 176 x 144 picture's widened frame and an odd-sized region (mode 1).
     for (auto [w, h] : {std::pair{180, 148}, std::pair{97, 61}}) {
         const Picture original = smoothPicture(w, h);
@@ -190,32 +193,33 @@ TEST(KercolDemosaic, SmallFramesAreAsGoodAsLargeOnes)
     }
 }
 
-TEST(KercolLevels, BlackOffsetIsSubtractedAndWhiteLevelStretches)
-{
-    struct Case { std::uint16_t black, white; std::uint8_t in; int out; } cases[] = {
-        {16, 255, 16, 0},      // black itself
-        {16, 255, 10, 0},      // below black clamps to 0
-        {16, 255, 255, 255},
-        {16, 255, 135, 127},   // (135 - 16) x 255 / 239 = 126.97
-        {16, 250, 250, 255},   // the camera library's fallback levels
-        {16, 250, 133, 128},   // (133 - 16) x 255 / 234 = 127.5 -> rounds up
-        {0, 200, 100, 128},    // 100 x 255 / 200 = 127.5
-        {0, 200, 240, 255},    // above white saturates
+TEST(KercolLevels, BlackOffsetIsSubtractedAndWhiteLevelStretches) {
+    struct Case {
+        std::uint16_t black, white;
+        std::uint8_t in;
+        int out;
+    } cases[] = {
+        {16, 255, 16, 0},                         // black itself
+        {16, 255, 10, 0},                         // below black clamps to 0
+        {16, 255, 255, 255}, {16, 255, 135, 127}, // (135 - 16) x 255 / 239 = 126.97
+        {16, 250, 250, 255},                      // the camera library's fallback levels
+        {16, 250, 133, 128},                      // (133 - 16) x 255 / 234 = 127.5 -> rounds up
+        {0, 200, 100, 128},                       // 100 x 255 / 200 = 127.5
+        {0, 200, 240, 255},                       // above white saturates
     };
     for (const auto& c : cases) {
         Handle h;
         ASSERT_EQ(KERC_SetParameter(h, KERC_PARAM_WHITE_LEVEL, (void*)&c.white, 2), 0u);
         ASSERT_EQ(KERC_SetParameter(h, KERC_PARAM_BLACK_OFFSET, (void*)&c.black, 2), 0u);
-        SCOPED_TRACE(testing::Message() << "black " << c.black << " white " << c.white << " in "
-                                        << int(c.in));
+        SCOPED_TRACE(testing::Message()
+                     << "black " << c.black << " white " << c.white << " in " << int(c.in));
         setMode(h, KERC_MODE_ANY_FRAME);
         const auto any = convert(h, mosaic(flatPicture(20, 20, c.in, c.in, c.in)), 20, 20);
         expectFlat(any, c.out, c.out, c.out, 1);
     }
 }
 
-TEST(KercolLevels, WhiteAtOrBelowBlackSaturatesInsteadOfDividingByZero)
-{
+TEST(KercolLevels, WhiteAtOrBelowBlackSaturatesInsteadOfDividingByZero) {
     Handle h;
     setMode(h, KERC_MODE_ANY_FRAME);
     const std::uint16_t black = 100, white = 50;
@@ -228,14 +232,13 @@ TEST(KercolLevels, WhiteAtOrBelowBlackSaturatesInsteadOfDividingByZero)
 struct MatrixCase {
     const char* name;
     float m[9];
-    std::uint8_t in[3];  // R, G, B
-    int out[3];          // R, G, B
+    std::uint8_t in[3]; // R, G, B
+    int out[3];         // R, G, B
 };
 
 class KercolMatrix : public ::testing::TestWithParam<MatrixCase> {};
 
-TEST_P(KercolMatrix, MixesChannels)
-{
+TEST_P(KercolMatrix, MixesChannels) {
     const MatrixCase& c = GetParam();
     Handle h;
     setMode(h, KERC_MODE_ANY_FRAME);
@@ -258,15 +261,18 @@ INSTANTIATE_TEST_SUITE_P(
                    {2.135f, -1.193f, 0.058f, -0.376f, 1.741f, -0.365f, 0.018f, -1.188f, 2.17f},
                    {120, 100, 80},
                    {142, 100, 57}},
-        MatrixCase{"negative_clamps_to_zero", {-1, 0, 0, 0, 1, 0, 0, 0, 1}, {50, 60, 70}, {0, 60, 70}},
+        MatrixCase{
+            "negative_clamps_to_zero", {-1, 0, 0, 0, 1, 0, 0, 0, 1}, {50, 60, 70}, {0, 60, 70}},
         // Entries of 4 and more take the single-precision path; the results must agree.
         MatrixCase{"large_entries", {5, 0, 0, 0, 4, 0, 0, 0, -6}, {20, 30, 40}, {100, 120, 0}},
-        MatrixCase{"entry_just_below_four", {3.99995f, 0, 0, 0, 1, 0, 0, 0, 1}, {50, 60, 70}, {200, 60, 70}},
+        MatrixCase{"entry_just_below_four",
+                   {3.99995f, 0, 0, 0, 1, 0, 0, 0, 1},
+                   {50, 60, 70},
+                   {200, 60, 70}},
         MatrixCase{"saturates_bright", {16, 0, 0, 0, 1, 0, 0, 0, 1}, {200, 60, 70}, {255, 60, 70}}),
     caseName<MatrixCase>);
 
-TEST(KercolMatrix, BothArithmeticPathsAgreeOnADetailedPicture)
-{
+TEST(KercolMatrix, BothArithmeticPathsAgreeOnADetailedPicture) {
     // Entries below 4 run in 16-bit fixed point; scaling them by 255/63 (white 63) pushes the
     // same matrix over 4 and into single precision. Compare against the expected arithmetic.
     const Picture original = detailedPicture(100, 80);
@@ -291,30 +297,30 @@ TEST(KercolMatrix, BothArithmeticPathsAgreeOnADetailedPicture)
     EXPECT_LE(worst, 8);
 }
 
-TEST(KercolGamma, AppliesThePowerCurveWhenOn)
-{
-    struct Case { std::uint8_t on; std::uint16_t milli; std::uint8_t in; int out; } cases[] = {
-        {0, 2200, 64, 64},
-        {1, 2200, 64, 136},    // 255 x (64/255)^(1/2.2) = 136.1
-        {1, 2200, 0, 0},
-        {1, 2200, 255, 255},
-        {1, 1000, 64, 64},     // exponent 1 is linear
-        {1, 4000, 16, 128},    // 255 x (16/255)^(1/4) = 127.6
+TEST(KercolGamma, AppliesThePowerCurveWhenOn) {
+    struct Case {
+        std::uint8_t on;
+        std::uint16_t milli;
+        std::uint8_t in;
+        int out;
+    } cases[] = {
+        {0, 2200, 64, 64},  {1, 2200, 64, 136}, // 255 x (64/255)^(1/2.2) = 136.1
+        {1, 2200, 0, 0},    {1, 2200, 255, 255}, {1, 1000, 64, 64}, // exponent 1 is linear
+        {1, 4000, 16, 128},                                         // 255 x (16/255)^(1/4) = 127.6
     };
     for (const auto& c : cases) {
         Handle h;
         setMode(h, KERC_MODE_ANY_FRAME);
         ASSERT_EQ(KERC_SetParameter(h, KERC_PARAM_GAMMA, (void*)&c.on, 1), 0u);
         ASSERT_EQ(KERC_SetParameter(h, KERC_PARAM_GAMMA_EXPONENT, (void*)&c.milli, 2), 0u);
-        SCOPED_TRACE(testing::Message() << "gamma " << int(c.on) << " exponent " << c.milli
-                                        << " in " << int(c.in));
+        SCOPED_TRACE(testing::Message()
+                     << "gamma " << int(c.on) << " exponent " << c.milli << " in " << int(c.in));
         expectFlat(convert(h, mosaic(flatPicture(9, 9, c.in, c.in, c.in)), 9, 9), c.out, c.out,
                    c.out);
     }
 }
 
-TEST(KercolGamma, ExponentOneLooksUpWhatGammaOffComputes)
-{
+TEST(KercolGamma, ExponentOneLooksUpWhatGammaOffComputes) {
     // Gamma off is computed, gamma on is looked up; with exponent 1 both must agree to the byte.
     const auto bayer = mosaic(detailedPicture(kW, kH));
     Handle off, on;
@@ -328,8 +334,7 @@ TEST(KercolGamma, ExponentOneLooksUpWhatGammaOffComputes)
     EXPECT_EQ(convert(off, bayer, kW, kH), convert(on, bayer, kW, kH));
 }
 
-TEST(KercolGamma, ChangingASettingAfterAConversionTakesEffect)
-{
+TEST(KercolGamma, ChangingASettingAfterAConversionTakesEffect) {
     // Regression guard for the derived tables: they must follow every parameter change.
     Handle h;
     setMode(h, KERC_MODE_ANY_FRAME);
@@ -343,8 +348,7 @@ TEST(KercolGamma, ChangingASettingAfterAConversionTakesEffect)
     expectFlat(convert(h, bayer, 9, 9), 64, 64, 64);
 }
 
-TEST(KercolFrames, WritesExactlyTheInteriorAndNotOneByteMore)
-{
+TEST(KercolFrames, WritesExactlyTheInteriorAndNotOneByteMore) {
     for (auto [w, h] : {std::pair{5, 5}, std::pair{6, 7}, std::pair{7, 9}, std::pair{33, 5}}) {
         Handle handle;
         setMode(handle, KERC_MODE_ANY_FRAME);
@@ -359,8 +363,7 @@ TEST(KercolFrames, WritesExactlyTheInteriorAndNotOneByteMore)
     }
 }
 
-TEST(KercolFrames, RefusesFramesTooSmallOrTooLarge)
-{
+TEST(KercolFrames, RefusesFramesTooSmallOrTooLarge) {
     Handle h;
     setMode(h, KERC_MODE_ANY_FRAME);
     std::vector<std::uint8_t> bayer(64, 1), out(64, 0xEE);
@@ -376,12 +379,14 @@ TEST(KercolFrames, RefusesFramesTooSmallOrTooLarge)
     EXPECT_EQ(KERC_Colour(0, bayer.data(), out.data(), 9, 9, 0), std::uint32_t(KERC_ERR_HANDLE));
 }
 
-TEST(KercolModes, CameraFrameModeServesOnlyTheCameraFrames)
-{
-    struct Case { int w, h; bool camera; } cases[] = {
-        {356, 292, true}, {644, 484, true}, {180, 148, true}, {324, 244, true}, {84, 68, true},
-        {178, 146, false},  // the small format before widening
-        {644, 485, false}, {484, 644, false}, {20, 20, false}, {5, 5, false},
+TEST(KercolModes, CameraFrameModeServesOnlyTheCameraFrames) {
+    struct Case {
+        int w, h;
+        bool camera;
+    } cases[] = {
+        {356, 292, true},  {644, 484, true},  {180, 148, true}, {324, 244, true},
+        {84, 68, true},    {178, 146, false}, // the small format before widening
+        {644, 485, false}, {484, 644, false}, {20, 20, false},  {5, 5, false},
     };
     for (const auto& c : cases) {
         Handle h;
@@ -400,8 +405,7 @@ TEST(KercolModes, CameraFrameModeServesOnlyTheCameraFrames)
     }
 }
 
-TEST(KercolHandles, ConvertSideBySideOnSeveralThreads)
-{
+TEST(KercolHandles, ConvertSideBySideOnSeveralThreads) {
     const Picture original = smoothPicture(kW, kH);
     const auto bayer = mosaic(original);
     Handle reference;

@@ -14,10 +14,10 @@ namespace {
 
 // Names of the defined, globally visible functions and objects in an ELF file's dynamic symbol
 // table.
-std::set<std::string> exportedNames(const std::string& path)
-{
+std::set<std::string> exportedNames(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
     std::set<std::string> names;
     if (bytes.size() < sizeof(Elf64_Ehdr))
         return names;
@@ -29,7 +29,8 @@ std::set<std::string> exportedNames(const std::string& path)
         if (sections[i].sh_type != SHT_DYNSYM)
             continue;
         const Elf64_Shdr& strings = sections[sections[i].sh_link];
-        const auto* symbols = reinterpret_cast<const Elf64_Sym*>(bytes.data() + sections[i].sh_offset);
+        const auto* symbols =
+            reinterpret_cast<const Elf64_Sym*>(bytes.data() + sections[i].sh_offset);
         const std::size_t count = sections[i].sh_size / sizeof(Elf64_Sym);
         for (std::size_t k = 0; k < count; ++k) {
             const Elf64_Sym& s = symbols[k];
@@ -43,13 +44,13 @@ std::set<std::string> exportedNames(const std::string& path)
 }
 
 const std::set<std::string> kEntryPoints = {
-    "KERC_Open",       "KERC_Close",          "KERC_LoadDeviceDefaults", "KERC_SetParameter",
-    "KERC_QueryParameter", "KERC_BunchedToBayer", "KERC_Colour"};
+    "KERC_Open",         "KERC_Close",          "KERC_LoadDeviceDefaults",
+    "KERC_SetParameter", "KERC_QueryParameter", "KERC_BunchedToBayer",
+    "KERC_Colour"};
 
 } // namespace
 
-TEST(KercolExports, ExactlyTheSevenEntryPoints)
-{
+TEST(KercolExports, ExactlyTheSevenEntryPoints) {
     const std::set<std::string> names = exportedNames(KERCOL_LIBRARY_PATH);
     ASSERT_FALSE(names.empty()) << "no dynamic symbols read from " << KERCOL_LIBRARY_PATH;
     // A sanitizer build adds the runtime's own hooks; nothing else may appear.
@@ -61,8 +62,7 @@ TEST(KercolExports, ExactlyTheSevenEntryPoints)
     EXPECT_EQ(exported, kEntryPoints);
 }
 
-TEST(KercolExports, EntryPointsResolveByName)
-{
+TEST(KercolExports, EntryPointsResolveByName) {
     void* library = dlopen(KERCOL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     for (const auto& name : kEntryPoints)

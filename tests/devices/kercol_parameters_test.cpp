@@ -21,14 +21,13 @@ struct ParameterSize {
 
 // Each parameter with its size; a valid value of that size is the device default's.
 constexpr ParameterSize kParameters[] = {
-    {KERC_PARAM_BLACK_OFFSET, 2}, {KERC_PARAM_WHITE_LEVEL, 2}, {KERC_PARAM_MATRIX, 36},
+    {KERC_PARAM_BLACK_OFFSET, 2}, {KERC_PARAM_WHITE_LEVEL, 2},    {KERC_PARAM_MATRIX, 36},
     {KERC_PARAM_GAMMA, 1},        {KERC_PARAM_GAMMA_EXPONENT, 2}, {KERC_PARAM_MODE, 4},
     {KERC_PARAM_COLOUR_DATA, 36},
 };
 
 // The whole observable state of a handle, to check that refused calls change nothing.
-std::vector<std::uint8_t> snapshot(std::uint32_t handle)
-{
+std::vector<std::uint8_t> snapshot(std::uint32_t handle) {
     std::vector<std::uint8_t> all;
     for (const auto& p : kParameters) {
         std::vector<std::uint8_t> value(p.size);
@@ -38,8 +37,7 @@ std::vector<std::uint8_t> snapshot(std::uint32_t handle)
     return all;
 }
 
-std::vector<std::uint8_t> colourData(const kercol::ColourData& data)
-{
+std::vector<std::uint8_t> colourData(const kercol::ColourData& data) {
     std::vector<std::uint8_t> bytes(kercol::kColourDataSize);
     kercol::encodeColourData(data, bytes.data());
     return bytes;
@@ -47,8 +45,7 @@ std::vector<std::uint8_t> colourData(const kercol::ColourData& data)
 
 } // namespace
 
-TEST(KercolParameters, EachTakesExactlyItsSize)
-{
+TEST(KercolParameters, EachTakesExactlyItsSize) {
     Handle h;
     const auto before = snapshot(h);
     for (const auto& p : kParameters) {
@@ -70,8 +67,7 @@ TEST(KercolParameters, EachTakesExactlyItsSize)
     EXPECT_EQ(snapshot(h), before);
 }
 
-TEST(KercolParameters, QueryWritesOnlyTheParametersBytes)
-{
+TEST(KercolParameters, QueryWritesOnlyTheParametersBytes) {
     Handle h;
     for (const auto& p : kParameters) {
         std::vector<std::uint8_t> buffer(p.size + 16, 0xA5);
@@ -81,8 +77,7 @@ TEST(KercolParameters, QueryWritesOnlyTheParametersBytes)
     }
 }
 
-TEST(KercolParameters, UnknownNumbersAndNullPointersAreRefused)
-{
+TEST(KercolParameters, UnknownNumbersAndNullPointersAreRefused) {
     Handle h;
     std::uint8_t buffer[64] = {};
     for (std::uint32_t number : {1u, 3u, 10u, 12u, 16u, 19u, 23u, 25u, 27u, 0xFFFFFFFFu}) {
@@ -91,12 +86,13 @@ TEST(KercolParameters, UnknownNumbersAndNullPointersAreRefused)
         EXPECT_EQ(KERC_QueryParameter(h, number, buffer, 4), std::uint32_t(KERC_ERR_PARAMETER))
             << number;
     }
-    EXPECT_EQ(KERC_SetParameter(h, KERC_PARAM_MATRIX, nullptr, 36), std::uint32_t(KERC_ERR_POINTER));
-    EXPECT_EQ(KERC_QueryParameter(h, KERC_PARAM_MATRIX, nullptr, 36), std::uint32_t(KERC_ERR_POINTER));
+    EXPECT_EQ(KERC_SetParameter(h, KERC_PARAM_MATRIX, nullptr, 36),
+              std::uint32_t(KERC_ERR_POINTER));
+    EXPECT_EQ(KERC_QueryParameter(h, KERC_PARAM_MATRIX, nullptr, 36),
+              std::uint32_t(KERC_ERR_POINTER));
 }
 
-TEST(KercolParameters, ValuesOutOfRangeChangeNothing)
-{
+TEST(KercolParameters, ValuesOutOfRangeChangeNothing) {
     Handle h;
     const auto before = snapshot(h);
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -118,15 +114,26 @@ TEST(KercolParameters, ValuesOutOfRangeChangeNothing)
         std::memcpy(b.data(), m, 36);
         return b;
     };
-    struct Case { std::uint32_t number; std::vector<std::uint8_t> value; } cases[] = {
-        {KERC_PARAM_BLACK_OFFSET, u16(255)},  {KERC_PARAM_BLACK_OFFSET, u16(0xFFFF)},
-        {KERC_PARAM_WHITE_LEVEL, u16(0)},     {KERC_PARAM_WHITE_LEVEL, u16(256)},
-        {KERC_PARAM_GAMMA, {2}},              {KERC_PARAM_GAMMA, {0xFF}},
-        {KERC_PARAM_GAMMA_EXPONENT, u16(999)}, {KERC_PARAM_GAMMA_EXPONENT, u16(4001)},
-        {KERC_PARAM_MODE, u32(0)},            {KERC_PARAM_MODE, u32(2)},
-        {KERC_PARAM_MODE, u32(3)},            {KERC_PARAM_MODE, u32(5)},
-        {KERC_PARAM_MATRIX, matrix(nan)},     {KERC_PARAM_MATRIX, matrix(inf)},
-        {KERC_PARAM_MATRIX, matrix(16.5f)},   {KERC_PARAM_MATRIX, matrix(-17.0f)},
+    struct Case {
+        std::uint32_t number;
+        std::vector<std::uint8_t> value;
+    } cases[] = {
+        {KERC_PARAM_BLACK_OFFSET, u16(255)},
+        {KERC_PARAM_BLACK_OFFSET, u16(0xFFFF)},
+        {KERC_PARAM_WHITE_LEVEL, u16(0)},
+        {KERC_PARAM_WHITE_LEVEL, u16(256)},
+        {KERC_PARAM_GAMMA, {2}},
+        {KERC_PARAM_GAMMA, {0xFF}},
+        {KERC_PARAM_GAMMA_EXPONENT, u16(999)},
+        {KERC_PARAM_GAMMA_EXPONENT, u16(4001)},
+        {KERC_PARAM_MODE, u32(0)},
+        {KERC_PARAM_MODE, u32(2)},
+        {KERC_PARAM_MODE, u32(3)},
+        {KERC_PARAM_MODE, u32(5)},
+        {KERC_PARAM_MATRIX, matrix(nan)},
+        {KERC_PARAM_MATRIX, matrix(inf)},
+        {KERC_PARAM_MATRIX, matrix(16.5f)},
+        {KERC_PARAM_MATRIX, matrix(-17.0f)},
         {KERC_PARAM_COLOUR_DATA, std::vector<std::uint8_t>(36, 0)},
     };
     for (auto& c : cases) {
@@ -137,8 +144,7 @@ TEST(KercolParameters, ValuesOutOfRangeChangeNothing)
     EXPECT_EQ(snapshot(h), before);
 }
 
-TEST(KercolParameters, ValuesReadBackAsSet)
-{
+TEST(KercolParameters, ValuesReadBackAsSet) {
     Handle h;
     const std::uint16_t black = 16, white = 250, milli = 1800;
     const std::uint8_t gamma = 1;
@@ -169,8 +175,7 @@ TEST(KercolParameters, ValuesReadBackAsSet)
     EXPECT_EQ(std::memcmp(back, m, 36), 0) << "the matrix is kept bit for bit";
 }
 
-TEST(KercolParameters, DeviceDefaultsAreNeutralAndRestoreEverything)
-{
+TEST(KercolParameters, DeviceDefaultsAreNeutralAndRestoreEverything) {
     Handle h;
     std::vector<std::uint8_t> neutral = colourData(kercol::neutralColourData());
     std::vector<std::uint8_t> data(36);
@@ -192,8 +197,7 @@ TEST(KercolParameters, DeviceDefaultsAreNeutralAndRestoreEverything)
     EXPECT_EQ(snapshot(h), fresh);
 }
 
-TEST(KercolColourData, SetsMatrixLevelsAndGammaAtOnce)
-{
+TEST(KercolColourData, SetsMatrixLevelsAndGammaAtOnce) {
     kercol::ColourData data{};
     const float m[9] = {1.5f, -0.25f, -0.25f, -0.125f, 1.25f, -0.125f, 0.0f, -0.5f, 1.5f};
     for (int i = 0; i < 9; ++i)
@@ -226,8 +230,7 @@ TEST(KercolColourData, SetsMatrixLevelsAndGammaAtOnce)
     EXPECT_EQ(answer, bytes);
 }
 
-TEST(KercolColourData, NeutralDataReproducesTheMosaicedPicture)
-{
+TEST(KercolColourData, NeutralDataReproducesTheMosaicedPicture) {
     Handle h;
     // Start from something far from neutral, as after a sensor matrix.
     const float m[9] = {2.135f, -1.193f, 0.058f, -0.376f, 1.741f, -0.365f, 0.018f, -1.188f, 2.17f};
@@ -238,8 +241,7 @@ TEST(KercolColourData, NeutralDataReproducesTheMosaicedPicture)
     EXPECT_GE(psnrAgainstInterior(convert(h, mosaic(original), 356, 292), original), 35.0);
 }
 
-TEST(KercolColourData, BadDataIsRefusedAndChangesNothing)
-{
+TEST(KercolColourData, BadDataIsRefusedAndChangesNothing) {
     const auto good = colourData(kercol::neutralColourData());
     auto withChecksum = [](std::vector<std::uint8_t> b) {
         const std::uint16_t sum = kercol::colourDataChecksum(b.data());
@@ -260,17 +262,52 @@ TEST(KercolColourData, BadDataIsRefusedAndChangesNothing)
         {"tag", edit(0, 'X'), kercol::ColourDataError::Tag},
         {"version 2", edit(2, 2), kercol::ColourDataError::Version},
         {"version 0", edit(2, 0), kercol::ColourDataError::Version},
-        {"checksum", [&] { auto b = good; b[35] ^= 1; return b; }(), kercol::ColourDataError::Checksum},
-        {"a matrix byte without checksum", [&] { auto b = good; b[5] ^= 0x10; return b; }(),
+        {"checksum",
+         [&] {
+             auto b = good;
+             b[35] ^= 1;
+             return b;
+         }(),
+         kercol::ColourDataError::Checksum},
+        {"a matrix byte without checksum",
+         [&] {
+             auto b = good;
+             b[5] ^= 0x10;
+             return b;
+         }(),
          kercol::ColourDataError::Checksum},
         {"reserved flag", edit(3, 0x02), kercol::ColourDataError::Flags},
-        {"black at white", [&] { auto b = good; b[22] = 0; b[23] = 255; return withChecksum(b); }(),
+        {"black at white",
+         [&] {
+             auto b = good;
+             b[22] = 0;
+             b[23] = 255;
+             return withChecksum(b);
+         }(),
          kercol::ColourDataError::Levels},
-        {"white above 255", [&] { auto b = good; b[24] = 1; b[25] = 0; return withChecksum(b); }(),
+        {"white above 255",
+         [&] {
+             auto b = good;
+             b[24] = 1;
+             b[25] = 0;
+             return withChecksum(b);
+         }(),
          kercol::ColourDataError::Levels},
-        {"gamma 0.999", [&] { auto b = good; b[26] = 0x03; b[27] = 0xE7; return withChecksum(b); }(),
+        {"gamma 0.999",
+         [&] {
+             auto b = good;
+             b[26] = 0x03;
+             b[27] = 0xE7;
+             return withChecksum(b);
+         }(),
          kercol::ColourDataError::Gamma},
-        {"gamma 4.001", [&] { auto b = good; b[26] = 0x0F; b[27] = 0xA1; return withChecksum(b); }(),
+        {"gamma 4.001",
+         [&] {
+             auto b = good;
+             b[26] = 0x0F;
+             b[27] = 0xA1;
+             return withChecksum(b);
+         }(),
          kercol::ColourDataError::Gamma},
         {"all zero", std::vector<std::uint8_t>(36, 0), kercol::ColourDataError::Tag},
     };
@@ -296,11 +333,15 @@ TEST(KercolColourData, BadDataIsRefusedAndChangesNothing)
     EXPECT_EQ(kercol::decodeColourData(reserved.data(), &out), kercol::ColourDataError::None);
 }
 
-TEST(KercolColourData, MatrixEntriesSaturateAtTheFormatsRange)
-{
-    struct Case { float in; std::int16_t out; } cases[] = {
-        {1.0f, 4096}, {-1.0f, -4096}, {0.5f / 4096, 0}, {7.9997f, 32767}, {8.0f, 32767},
-        {-8.0f, -32768}, {-9.5f, -32768}, {std::numeric_limits<float>::quiet_NaN(), -32768},
+TEST(KercolColourData, MatrixEntriesSaturateAtTheFormatsRange) {
+    struct Case {
+        float in;
+        std::int16_t out;
+    } cases[] = {
+        {1.0f, 4096},     {-1.0f, -4096},
+        {0.5f / 4096, 0}, {7.9997f, 32767},
+        {8.0f, 32767},    {-8.0f, -32768},
+        {-9.5f, -32768},  {std::numeric_limits<float>::quiet_NaN(), -32768},
         {2.135f, 8745},
     };
     for (const auto& c : cases)
@@ -317,8 +358,7 @@ TEST(KercolColourData, MatrixEntriesSaturateAtTheFormatsRange)
     EXPECT_EQ(data.matrix[8], -32768);
 }
 
-TEST(KercolHandles, AreNonZeroDistinctAndIndependent)
-{
+TEST(KercolHandles, AreNonZeroDistinctAndIndependent) {
     Handle a, b;
     ASSERT_NE(std::uint32_t(a), 0u);
     ASSERT_NE(std::uint32_t(b), 0u);
@@ -330,8 +370,7 @@ TEST(KercolHandles, AreNonZeroDistinctAndIndependent)
     EXPECT_EQ(other, 0);
 }
 
-TEST(KercolHandles, ClosedAndUnknownHandlesAreRefusedEverywhere)
-{
+TEST(KercolHandles, ClosedAndUnknownHandlesAreRefusedEverywhere) {
     const std::uint32_t handle = KERC_Open(0, 0);
     ASSERT_NE(handle, 0u);
     ASSERT_EQ(KERC_Close(handle), 0u);
@@ -339,15 +378,17 @@ TEST(KercolHandles, ClosedAndUnknownHandlesAreRefusedEverywhere)
     for (std::uint32_t bad : {handle, 0u, 0xFFFFFFFFu, 1u}) {
         EXPECT_EQ(KERC_Close(bad), std::uint32_t(KERC_ERR_HANDLE)) << bad;
         EXPECT_EQ(KERC_LoadDeviceDefaults(bad, 0), std::uint32_t(KERC_ERR_HANDLE)) << bad;
-        EXPECT_EQ(KERC_SetParameter(bad, KERC_PARAM_GAMMA, buffer, 1), std::uint32_t(KERC_ERR_HANDLE));
-        EXPECT_EQ(KERC_QueryParameter(bad, KERC_PARAM_GAMMA, buffer, 1), std::uint32_t(KERC_ERR_HANDLE));
-        EXPECT_EQ(KERC_BunchedToBayer(bad, buffer, buffer + 32, 8, 2), std::uint32_t(KERC_ERR_HANDLE));
+        EXPECT_EQ(KERC_SetParameter(bad, KERC_PARAM_GAMMA, buffer, 1),
+                  std::uint32_t(KERC_ERR_HANDLE));
+        EXPECT_EQ(KERC_QueryParameter(bad, KERC_PARAM_GAMMA, buffer, 1),
+                  std::uint32_t(KERC_ERR_HANDLE));
+        EXPECT_EQ(KERC_BunchedToBayer(bad, buffer, buffer + 32, 8, 2),
+                  std::uint32_t(KERC_ERR_HANDLE));
         EXPECT_EQ(KERC_Colour(bad, buffer, buffer, 5, 5, 0), std::uint32_t(KERC_ERR_HANDLE));
     }
 }
 
-TEST(KercolHandles, AreNeverReissuedAfterClosing)
-{
+TEST(KercolHandles, AreNeverReissuedAfterClosing) {
     std::set<std::uint32_t> seen;
     for (int i = 0; i < 200; ++i) {
         const std::uint32_t handle = KERC_Open(0, 0);
@@ -357,8 +398,7 @@ TEST(KercolHandles, AreNeverReissuedAfterClosing)
     }
 }
 
-TEST(KercolHandles, OpenRefusesNonZeroReservedArguments)
-{
+TEST(KercolHandles, OpenRefusesNonZeroReservedArguments) {
     EXPECT_EQ(KERC_Open(1, 0), 0u);
     EXPECT_EQ(KERC_Open(0, 1), 0u);
 }

@@ -22,8 +22,7 @@ struct Picture {
     const std::uint8_t* at(int x, int y) const { return &rgb[(std::size_t(y) * width + x) * 3]; }
 };
 
-inline Picture flatPicture(int w, int h, std::uint8_t r, std::uint8_t g, std::uint8_t b)
-{
+inline Picture flatPicture(int w, int h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     Picture p(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -35,8 +34,7 @@ inline Picture flatPicture(int w, int h, std::uint8_t r, std::uint8_t g, std::ui
 }
 
 // Slowly varying colours (periods of 100 pixels and more), as a camera sees a soft scene.
-inline Picture smoothPicture(int w, int h)
-{
+inline Picture smoothPicture(int w, int h) {
     Picture p(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -52,8 +50,7 @@ inline Picture smoothPicture(int w, int h)
 
 // Sharp detail: a checker of small squares under fine stripes, tinted. As in real scenes the
 // three channels share their edges (they differ in level, not in shape).
-inline Picture detailedPicture(int w, int h)
-{
+inline Picture detailedPicture(int w, int h) {
     Picture p(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -62,14 +59,14 @@ inline Picture detailedPicture(int w, int h)
             const double light = (square ? 0.8 : 0.25) + stripe * 0.5 + 0.1;
             const double tint[3] = {1.0, 0.85, 0.6 + 0.3 * std::sin(y / 60.0)};
             for (int c = 0; c < 3; ++c)
-                p.at(x, y)[c] = std::uint8_t(std::lround(std::clamp(light * tint[c], 0.0, 1.0) * 255));
+                p.at(x, y)[c] =
+                    std::uint8_t(std::lround(std::clamp(light * tint[c], 0.0, 1.0) * 255));
         }
     return p;
 }
 
 // The GRBG mosaic a sensor would record: row 0 = G R G R, row 1 = B G B G.
-inline std::vector<std::uint8_t> mosaic(const Picture& p)
-{
+inline std::vector<std::uint8_t> mosaic(const Picture& p) {
     std::vector<std::uint8_t> bayer(std::size_t(p.width) * p.height);
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
@@ -84,8 +81,7 @@ inline std::vector<std::uint8_t> mosaic(const Picture& p)
 }
 
 // Each row as its even columns, then its odd columns.
-inline std::vector<std::uint8_t> bunch(const std::vector<std::uint8_t>& bayer, int w, int h)
-{
+inline std::vector<std::uint8_t> bunch(const std::vector<std::uint8_t>& bayer, int w, int h) {
     std::vector<std::uint8_t> out(bayer.size());
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -96,8 +92,7 @@ inline std::vector<std::uint8_t> bunch(const std::vector<std::uint8_t>& bayer, i
 }
 
 // PSNR of a converted picture (B, G, R bytes, (w-4) x (h-4)) against the interior of `original`.
-inline double psnrAgainstInterior(const std::vector<std::uint8_t>& bgr, const Picture& original)
-{
+inline double psnrAgainstInterior(const std::vector<std::uint8_t>& bgr, const Picture& original) {
     const int ow = original.width - 4, oh = original.height - 4;
     double sum = 0;
     for (int y = 0; y < oh; ++y)
@@ -116,8 +111,7 @@ inline double psnrAgainstInterior(const std::vector<std::uint8_t>& bgr, const Pi
 class Handle {
 public:
     Handle() : m_handle(KERC_Open(0, 0)) {}
-    ~Handle()
-    {
+    ~Handle() {
         if (m_handle != 0)
             KERC_Close(m_handle);
     }
@@ -131,8 +125,7 @@ private:
 
 // Converts a Bayer frame with the handle's settings; status in `*status` when asked.
 inline std::vector<std::uint8_t> convert(std::uint32_t handle, std::vector<std::uint8_t> bayer,
-                                         int w, int h, std::uint32_t* status = nullptr)
-{
+                                         int w, int h, std::uint32_t* status = nullptr) {
     std::vector<std::uint8_t> out(std::size_t(w - 4) * (h - 4) * 3, 0xEE);
     const std::uint32_t s = KERC_Colour(handle, bayer.data(), out.data(), w, h, 0);
     if (status)
@@ -140,8 +133,7 @@ inline std::vector<std::uint8_t> convert(std::uint32_t handle, std::vector<std::
     return out;
 }
 
-inline void setMode(std::uint32_t handle, std::uint32_t mode)
-{
+inline void setMode(std::uint32_t handle, std::uint32_t mode) {
     KERC_SetParameter(handle, KERC_PARAM_MODE, &mode, 4);
 }
 

@@ -18,8 +18,7 @@ using namespace tooltest;
 
 namespace {
 
-std::string buildDir()
-{
+std::string buildDir() {
     const char* dir = std::getenv("KERRIS_BUILD_DIR");
     return dir ? dir : ".";
 }
@@ -30,8 +29,8 @@ struct ToolRun {
 };
 
 // Runs the tool with `arguments`, the given registry folder and no module path override.
-ToolRun runTool(const std::vector<std::string>& arguments, const std::string& registry, const TempFolder& scratch)
-{
+ToolRun runTool(const std::vector<std::string>& arguments, const std::string& registry,
+                const TempFolder& scratch) {
     const std::string outPath = scratch / "stdout.txt", errPath = scratch / "stderr.txt";
     const pid_t child = ::fork();
     if (child == 0) {
@@ -59,8 +58,7 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& re
     return run;
 }
 
-std::string today()
-{
+std::string today() {
     const std::time_t now = std::time(nullptr);
     std::tm parts{};
     localtime_r(&now, &parts);
@@ -75,8 +73,7 @@ struct Bitmap {
 };
 
 // Reads a 24-bit uncompressed bitmap file, bottom-up or top-down.
-bool readBitmap(const std::string& path, Bitmap& bitmap)
-{
+bool readBitmap(const std::string& path, Bitmap& bitmap) {
     const auto b = readFile(path);
     if (b.size() < 54 || b[0] != 'B' || b[1] != 'M')
         return false;
@@ -100,8 +97,7 @@ bool readBitmap(const std::string& path, Bitmap& bitmap)
     return true;
 }
 
-double psnr(const Bitmap& a, const Bitmap& b)
-{
+double psnr(const Bitmap& a, const Bitmap& b) {
     double sum = 0;
     for (std::size_t i = 0; i < a.bgr.size(); ++i) {
         const double d = double(a.bgr[i]) - double(b.bgr[i]);
@@ -112,8 +108,7 @@ double psnr(const Bitmap& a, const Bitmap& b)
 }
 
 // Writes a 24-bit bottom-up bitmap file of `bitmap`.
-void writeBitmap(const std::string& path, const Bitmap& bitmap)
-{
+void writeBitmap(const std::string& path, const Bitmap& bitmap) {
     const std::size_t stride = (std::size_t(bitmap.width) * 3 + 3) & ~std::size_t(3);
     std::vector<std::uint8_t> b(54 + stride * bitmap.height, 0);
     auto put32 = [&b](std::size_t at, std::uint32_t v) {
@@ -131,36 +126,38 @@ void writeBitmap(const std::string& path, const Bitmap& bitmap)
     b[28] = 24;
     put32(34, std::uint32_t(stride * bitmap.height));
     for (int y = 0; y < bitmap.height; ++y)
-        std::copy_n(bitmap.bgr.begin() + std::size_t(y) * bitmap.width * 3, std::size_t(bitmap.width) * 3,
+        std::copy_n(bitmap.bgr.begin() + std::size_t(y) * bitmap.width * 3,
+                    std::size_t(bitmap.width) * 3,
                     b.begin() + 54 + stride * (bitmap.height - 1 - y));
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
 
 class KerrisCli : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         fs::create_directories(scratch / "registry");
         fs::create_directories(scratch / "pictures");
         registry = scratch / "registry";
         downloads = scratch / "pictures";
     }
-    ToolRun run(const std::vector<std::string>& arguments) { return runTool(arguments, registry, scratch); }
+    ToolRun run(const std::vector<std::string>& arguments) {
+        return runTool(arguments, registry, scratch);
+    }
 
     TempFolder scratch;
     std::string registry, downloads;
 };
 
 // The sample pictures a fresh install serves, in the camera's order.
-const char* const kSamples[] = {
-    "01-sunset-640x480.bmp",  "02-colour-chart-640x480.bmp", "03-meadow-352x288.bmp",
-    "04-rings-352x288.bmp",   "05-harbour-320x240.bmp",      "06-sunset-320x240.bmp",
-    "07-colour-chart-176x144.bmp", "08-meadow-176x144.bmp"};
+const char* const kSamples[] = {"01-sunset-640x480.bmp",       "02-colour-chart-640x480.bmp",
+                                "03-meadow-352x288.bmp",       "04-rings-352x288.bmp",
+                                "05-harbour-320x240.bmp",      "06-sunset-320x240.bmp",
+                                "07-colour-chart-176x144.bmp", "08-meadow-176x144.bmp"};
 
 } // namespace
 
-TEST_F(KerrisCli, FreshInstallDownloadsTheSamplesAsBitmaps)
-{
+TEST_F(KerrisCli, FreshInstallDownloadsTheSamplesAsBitmaps) {
     const std::string date = today();
     const ToolRun r = run({"download", downloads});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -183,7 +180,8 @@ TEST_F(KerrisCli, FreshInstallDownloadsTheSamplesAsBitmaps)
     for (const std::string& name : expected) {
         Bitmap got, want;
         ASSERT_TRUE(readBitmap(downloads + "/" + name, got)) << name;
-        ASSERT_TRUE(readBitmap(buildDir() + "/share/kerris/virtualcam/pictures/" + kSamples[index], want))
+        ASSERT_TRUE(
+            readBitmap(buildDir() + "/share/kerris/virtualcam/pictures/" + kSamples[index], want))
             << kSamples[index];
         ASSERT_EQ(got.width, want.width) << name;
         ASSERT_EQ(got.height, want.height) << name;
@@ -196,8 +194,7 @@ TEST_F(KerrisCli, FreshInstallDownloadsTheSamplesAsBitmaps)
     }
 }
 
-TEST_F(KerrisCli, SecondRunAddsNewNumbersAndReplacesNothing)
-{
+TEST_F(KerrisCli, SecondRunAddsNewNumbersAndReplacesNothing) {
     ASSERT_EQ(run({"download", downloads}).status, 0);
     std::map<std::string, std::vector<std::uint8_t>> first;
     for (const auto& name : entries(downloads))
@@ -222,8 +219,7 @@ TEST_F(KerrisCli, SecondRunAddsNewNumbersAndReplacesNothing)
     }
 }
 
-TEST_F(KerrisCli, ListShowsTheVirtualCamera)
-{
+TEST_F(KerrisCli, ListShowsTheVirtualCamera) {
     const ToolRun r = run({"list"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("camera 0x2000"), std::string::npos) << r.out;
@@ -231,8 +227,7 @@ TEST_F(KerrisCli, ListShowsTheVirtualCamera)
     EXPECT_NE(r.out.find("pictures           8"), std::string::npos) << r.out;
 }
 
-TEST_F(KerrisCli, AFailingCameraStopsWithAMessageAndNoPartialFile)
-{
+TEST_F(KerrisCli, AFailingCameraStopsWithAMessageAndNoPartialFile) {
     // The third data read of the session fails: the third picture's frame.
     ::setenv("KERRIS_REGISTRY_DIR", registry.c_str(), 1);
     {
@@ -250,9 +245,13 @@ TEST_F(KerrisCli, AFailingCameraStopsWithAMessageAndNoPartialFile)
         EXPECT_NE(name[0], '.') << "temporary file left: " << name;
 }
 
-TEST_F(KerrisCli, WrongArgumentsAndFolders)
-{
-    struct Case { std::vector<std::string> arguments; int status; const char* text; bool onOut; } cases[] = {
+TEST_F(KerrisCli, WrongArgumentsAndFolders) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        const char* text;
+        bool onOut;
+    } cases[] = {
         {{}, 2, "usage: kerris", false},
         {{"--help"}, 0, "download DIR", true},
         {{"list", "--help"}, 0, "usage: kerris", true},
@@ -264,12 +263,12 @@ TEST_F(KerrisCli, WrongArgumentsAndFolders)
     for (const auto& c : cases) {
         const ToolRun r = run(c.arguments);
         EXPECT_EQ(r.status, c.status) << c.text;
-        EXPECT_NE((c.onOut ? r.out : r.err).find(c.text), std::string::npos) << c.text << "\n" << r.out << r.err;
+        EXPECT_NE((c.onOut ? r.out : r.err).find(c.text), std::string::npos) << c.text << "\n"
+                                                                             << r.out << r.err;
     }
 }
 
-TEST_F(KerrisCli, SmoothPictureAndColourPatchesComeBackThroughTheCamera)
-{
+TEST_F(KerrisCli, SmoothPictureAndColourPatchesComeBackThroughTheCamera) {
     // A camera whose memory holds a smooth picture and one of red, green and blue bands.
     const std::string store = scratch / "store";
     fs::create_directories(store);
@@ -312,12 +311,12 @@ TEST_F(KerrisCli, SmoothPictureAndColourPatchesComeBackThroughTheCamera)
             const std::uint8_t* p = &got.bgr[(std::size_t(y) * 640 + centres[band]) * 3];
             for (int c = 0; c < 3; ++c)
                 EXPECT_EQ(p[2 - c], c == band ? 255 : 0)
-                    << colour[band] << " band, row " << y << ", channel " << "RGB"[c];
+                    << colour[band] << " band, row " << y << ", channel "
+                    << "RGB"[c];
         }
 }
 
-TEST_F(KerrisCli, ListShowsCamerasOfBothTransports)
-{
+TEST_F(KerrisCli, ListShowsCamerasOfBothTransports) {
     // A second camera on the serial link, of the older command set.
     ::setenv("KERRIS_REGISTRY_DIR", registry.c_str(), 1);
     {

@@ -7,10 +7,10 @@
 
 #include <cstring>
 
+#include "tests/tools/tool_test_support.h"
 #include "tools/kerris/bitmap_writer.h"
 #include "tools/kerris/picture_naming.h"
 #include "tools/kerris/progress_bar.h"
-#include "tests/tools/tool_test_support.h"
 
 using namespace kerris::tool;
 using namespace tooltest;
@@ -20,8 +20,7 @@ namespace {
 const LocalDate kJan31{2024, 1, 31};
 
 // A 24-bit picture record as the camera library makes it, pixels filled with a pattern.
-std::vector<std::uint8_t> pictureRecord(int w, int h)
-{
+std::vector<std::uint8_t> pictureRecord(int w, int h) {
     std::vector<std::uint8_t> block(sizeof(CpiImage) + std::size_t(w) * h * 3);
     CpiImage header{};
     header.headerSize = 40;
@@ -36,22 +35,22 @@ std::vector<std::uint8_t> pictureRecord(int w, int h)
     return block;
 }
 
-CpiImage* headerOf(std::vector<std::uint8_t>& block)
-{
+CpiImage* headerOf(std::vector<std::uint8_t>& block) {
     return reinterpret_cast<CpiImage*>(block.data());
 }
 
 } // namespace
 
-TEST(PictureNaming, FileNames)
-{
-    struct Case { LocalDate date; unsigned number; std::uint32_t compression; const char* name; } cases[] = {
-        {kJan31, 1, 0, "20240131-01.bmp"},
-        {kJan31, 99, 0, "20240131-99.bmp"},
-        {kJan31, 100, 0, "20240131-100.bmp"},
-        {kJan31, 65535, 0, "20240131-65535.bmp"},
-        {kJan31, 7, 1, "20240131-07.jpg"},
-        {{999, 12, 5}, 3, 0, "09991205-03.bmp"},
+TEST(PictureNaming, FileNames) {
+    struct Case {
+        LocalDate date;
+        unsigned number;
+        std::uint32_t compression;
+        const char* name;
+    } cases[] = {
+        {kJan31, 1, 0, "20240131-01.bmp"},    {kJan31, 99, 0, "20240131-99.bmp"},
+        {kJan31, 100, 0, "20240131-100.bmp"}, {kJan31, 65535, 0, "20240131-65535.bmp"},
+        {kJan31, 7, 1, "20240131-07.jpg"},    {{999, 12, 5}, 3, 0, "09991205-03.bmp"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(pictureFileName(c.date, c.number, c.compression), c.name);
@@ -60,8 +59,7 @@ TEST(PictureNaming, FileNames)
     EXPECT_EQ(joinPath("", "a.bmp"), "a.bmp");
 }
 
-TEST(PictureNaming, RunningNumberSkipsTakenNamesAndOnlyGrows)
-{
+TEST(PictureNaming, RunningNumberSkipsTakenNamesAndOnlyGrows) {
     // With -01 and -03 in the folder, three pictures become -02, -04 and -05.
     TempFolder folder;
     writeFile(folder / "20240131-01.bmp", "old one");
@@ -74,12 +72,12 @@ TEST(PictureNaming, RunningNumberSkipsTakenNamesAndOnlyGrows)
         names.push_back(path.substr(folder.path().size() + 1));
         writeFile(path, "new");
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"20240131-02.bmp", "20240131-04.bmp", "20240131-05.bmp"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"20240131-02.bmp", "20240131-04.bmp", "20240131-05.bmp"}));
     EXPECT_EQ(readFile(folder / "20240131-01.bmp").size(), 7u);
 }
 
-TEST(PictureNaming, ANewDateKeepsTheRunningNumber)
-{
+TEST(PictureNaming, ANewDateKeepsTheRunningNumber) {
     // The run's number is shared by all its pictures: after midnight it goes on from where it
     // was, even though the new day's low numbers are free.
     std::uint16_t number = 0;
@@ -91,22 +89,24 @@ TEST(PictureNaming, ANewDateKeepsTheRunningNumber)
     EXPECT_EQ(path, "/f/20240201-03.bmp");
 }
 
-TEST(PictureNaming, GivesUpWhenEveryNumberIsTaken)
-{
+TEST(PictureNaming, GivesUpWhenEveryNumberIsTaken) {
     std::uint16_t number = 0;
     std::string path = "unchanged";
     int asked = 0;
-    auto allTaken = [&asked](const std::string&) { ++asked; return true; };
+    auto allTaken = [&asked](const std::string&) {
+        ++asked;
+        return true;
+    };
     EXPECT_FALSE(nextFreePictureName("/f", kJan31, 0, number, path, allTaken));
     EXPECT_EQ(number, 0xFFFF);
     EXPECT_EQ(asked, 0xFFFF);
     EXPECT_EQ(path, "unchanged");
     // And a run that already stands at the end does not wrap round to 0.
-    EXPECT_FALSE(nextFreePictureName("/f", kJan31, 0, number, path, [](const std::string&) { return false; }));
+    EXPECT_FALSE(nextFreePictureName("/f", kJan31, 0, number, path,
+                                     [](const std::string&) { return false; }));
 }
 
-TEST(PictureNaming, ADanglingLinkHoldsItsName)
-{
+TEST(PictureNaming, ADanglingLinkHoldsItsName) {
     TempFolder folder;
     ASSERT_EQ(::symlink("/nonexistent/target", (folder / "20240131-01.bmp").c_str()), 0);
     std::uint16_t number = 0;
@@ -115,8 +115,7 @@ TEST(PictureNaming, ADanglingLinkHoldsItsName)
     EXPECT_EQ(path, folder / "20240131-02.bmp");
 }
 
-TEST(BitmapLayout, FollowsTheFileHeaderRules)
-{
+TEST(BitmapLayout, FollowsTheFileHeaderRules) {
     struct Case {
         const char* what;
         std::int32_t w, h;
@@ -156,14 +155,14 @@ TEST(BitmapLayout, FollowsTheFileHeaderRules)
     }
 }
 
-TEST(BitmapWriter, WritesHeaderAndRecordExactly)
-{
+TEST(BitmapWriter, WritesHeaderAndRecordExactly) {
     TempFolder folder;
     auto record = pictureRecord(8, 4);
     headerOf(record)->imageSize = 7; // brought up to date before writing
     std::string error;
     ASSERT_EQ(writeBitmapFile(headerOf(record), record.size(), folder / "a.bmp", error),
-              WriteOutcome::Written) << error;
+              WriteOutcome::Written)
+        << error;
     const auto bytes = readFile(folder / "a.bmp");
     ASSERT_EQ(bytes.size(), 14u + 40 + 96);
     EXPECT_EQ(bytes[0], 'B');
@@ -181,8 +180,7 @@ TEST(BitmapWriter, WritesHeaderAndRecordExactly)
     EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << "a new file's usual permissions";
 }
 
-TEST(BitmapWriter, NeverReplacesAnExistingFile)
-{
+TEST(BitmapWriter, NeverReplacesAnExistingFile) {
     TempFolder folder;
     writeFile(folder / "a.bmp", "precious");
     ASSERT_EQ(::symlink("elsewhere", (folder / "b.bmp").c_str()), 0);
@@ -190,7 +188,8 @@ TEST(BitmapWriter, NeverReplacesAnExistingFile)
     for (const char* name : {"a.bmp", "b.bmp"}) {
         std::string error;
         EXPECT_EQ(writeBitmapFile(headerOf(record), record.size(), folder / name, error),
-                  WriteOutcome::NameTaken) << name;
+                  WriteOutcome::NameTaken)
+            << name;
     }
     const auto kept = readFile(folder / "a.bmp");
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
@@ -199,8 +198,7 @@ TEST(BitmapWriter, NeverReplacesAnExistingFile)
         << "no temporary file left";
 }
 
-TEST(BitmapWriter, LeavesNoPartialFileWhenTheDiskIsFull)
-{
+TEST(BitmapWriter, LeavesNoPartialFileWhenTheDiskIsFull) {
     TempFolder folder;
     auto record = pictureRecord(64, 64); // 12 342 bytes on disk
     std::string error;
@@ -214,11 +212,11 @@ TEST(BitmapWriter, LeavesNoPartialFileWhenTheDiskIsFull)
     // With room again the same write succeeds.
     error.clear();
     EXPECT_EQ(writeBitmapFile(headerOf(record), record.size(), folder / "a.bmp", error),
-              WriteOutcome::Written) << error;
+              WriteOutcome::Written)
+        << error;
 }
 
-TEST(BitmapWriter, RefusesRecordsThatCannotBeWrittenWhole)
-{
+TEST(BitmapWriter, RefusesRecordsThatCannotBeWrittenWhole) {
     TempFolder folder;
     auto record = pictureRecord(8, 4);
     std::string error;
@@ -235,23 +233,22 @@ TEST(BitmapWriter, RefusesRecordsThatCannotBeWrittenWhole)
     EXPECT_TRUE(entries(folder.path()).empty());
 }
 
-TEST(ProgressBar, RendersItsBoundaries)
-{
-    struct Case { int done, total; const char* label; const char* text; } cases[] = {
-        {0, 4, "", "[----------] 0/4"},
-        {2, 4, "x.bmp", "[#####-----] 2/4  x.bmp"},
-        {4, 4, "", "[##########] 4/4"},
-        {9, 4, "", "[##########] 4/4"},
-        {-3, 4, "", "[----------] 0/4"},
-        {0, 0, "", "[----------] 0/0"},
+TEST(ProgressBar, RendersItsBoundaries) {
+    struct Case {
+        int done, total;
+        const char* label;
+        const char* text;
+    } cases[] = {
+        {0, 4, "", "[----------] 0/4"},  {2, 4, "x.bmp", "[#####-----] 2/4  x.bmp"},
+        {4, 4, "", "[##########] 4/4"},  {9, 4, "", "[##########] 4/4"},
+        {-3, 4, "", "[----------] 0/4"}, {0, 0, "", "[----------] 0/0"},
         {1, 3, "", "[###-------] 1/3"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(renderProgress(c.done, c.total, 10, c.label), c.text) << c.done << "/" << c.total;
 }
 
-TEST(ProgressBar, StaysSilentOffATerminal)
-{
+TEST(ProgressBar, StaysSilentOffATerminal) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     {

@@ -22,28 +22,24 @@ constexpr std::uint16_t kBitmapMagic = 0x4D42; // "BM"
 char g_temporary[4096];
 std::atomic<bool> g_temporaryLive{false};
 
-void putLittle16(std::uint8_t* at, std::uint16_t v)
-{
+void putLittle16(std::uint8_t* at, std::uint16_t v) {
     at[0] = std::uint8_t(v);
     at[1] = std::uint8_t(v >> 8);
 }
 
-void putLittle32(std::uint8_t* at, std::uint32_t v)
-{
+void putLittle32(std::uint8_t* at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         at[i] = std::uint8_t(v >> (8 * i));
 }
 
-std::string folderOf(const std::string& path)
-{
+std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::string& error)
-{
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::string& error) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
@@ -59,8 +55,7 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::string& e
 }
 
 // Gives the finished temporary file its name. 0, EEXIST, or another errno.
-int linkIntoPlace(const std::string& temporary, const std::string& path)
-{
+int linkIntoPlace(const std::string& temporary, const std::string& path) {
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
@@ -74,8 +69,7 @@ int linkIntoPlace(const std::string& temporary, const std::string& path)
 
 } // namespace
 
-std::optional<BitmapLayout> bitmapLayout(const CpiImage& header)
-{
+std::optional<BitmapLayout> bitmapLayout(const CpiImage& header) {
     if (header.width <= 0 || header.height <= 0)
         return std::nullopt;
     BitmapLayout layout;
@@ -85,7 +79,8 @@ std::optional<BitmapLayout> bitmapLayout(const CpiImage& header)
         layout.colourCount = 1u << header.bitsPerPixel;
     std::uint64_t image = header.imageSize;
     if (header.compression == 0) {
-        const std::uint64_t rowBytes = (std::uint64_t(header.width) * header.bitsPerPixel + 31) / 32 * 4;
+        const std::uint64_t rowBytes =
+            (std::uint64_t(header.width) * header.bitsPerPixel + 31) / 32 * 4;
         image = rowBytes * std::uint64_t(header.height);
     } else if (image == 0) {
         return std::nullopt;
@@ -101,8 +96,7 @@ std::optional<BitmapLayout> bitmapLayout(const CpiImage& header)
 }
 
 WriteOutcome writeBitmapFile(CpiImage* record, std::size_t recordBytes, const std::string& path,
-                             std::string& error)
-{
+                             std::string& error) {
     const auto layout = bitmapLayout(*record);
     if (!layout) {
         error = "the picture has no valid size";
@@ -141,8 +135,9 @@ WriteOutcome writeBitmapFile(CpiImage* record, std::size_t recordBytes, const st
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
 
-    bool ok = writeAll(fd, fileHeader, sizeof fileHeader, error) &&
-              writeAll(fd, reinterpret_cast<const std::uint8_t*>(record), layout->recordBytes(), error);
+    bool ok =
+        writeAll(fd, fileHeader, sizeof fileHeader, error) &&
+        writeAll(fd, reinterpret_cast<const std::uint8_t*>(record), layout->recordBytes(), error);
     if (ok && ::fsync(fd) != 0) {
         error = std::string("cannot sync the file: ") + std::strerror(errno);
         ok = false;
@@ -180,8 +175,7 @@ WriteOutcome writeBitmapFile(CpiImage* record, std::size_t recordBytes, const st
     return outcome;
 }
 
-void removeTemporaryOnSignal()
-{
+void removeTemporaryOnSignal() {
     if (g_temporaryLive)
         ::unlink(g_temporary);
 }

@@ -5,8 +5,7 @@
 
 namespace kerris::tool {
 
-CameraCalls libraryCameraCalls()
-{
+CameraCalls libraryCameraCalls() {
     return CameraCalls{CpiCameraEnum,         CpiCameraNameGet,    CpiCameraOpen,
                        CpiCameraClose,        CpiGetErrorText,     CpiGetCameraInfo,
                        CpiGetCameraStateInfo, CpiGetImageFormatEx, CpiCreateImage,
@@ -15,31 +14,45 @@ CameraCalls libraryCameraCalls()
 
 namespace {
 
-const char* libraryText(std::uint32_t status)
-{
+const char* libraryText(std::uint32_t status) {
     switch (status) {
-    case kCpiBadValue: return "a value is out of range or the transport is unknown";
-    case kCpiBufferTooShort: return "a buffer is too short";
-    case kCpiNullPointer: return "a required pointer is missing";
-    case kCpiOutOfMemory: return "out of memory";
-    case kCpiBadImage: return "the picture record is not valid";
-    case kCpiWrongSize: return "the picture size does not match the camera's picture";
-    case kCpiTaskIncomplete: return "the camera did not answer in time";
-    case kCpiBadConnection: return "the connection is not open";
-    case kCpiTransportMissing: return "the transport library could not be loaded";
-    case kCpiEchoMismatch: return "the camera answered the echo test wrongly";
-    case kCpiNoCommandRecord: return "a command record could not be allocated";
-    case kCpiNoBlockUpload: return "no block upload is in progress";
-    case kCpiNoTransport: return "no camera transport is available";
-    case kCpiColourFailed: return "the colour library is missing or failed";
-    default: return nullptr;
+    case kCpiBadValue:
+        return "a value is out of range or the transport is unknown";
+    case kCpiBufferTooShort:
+        return "a buffer is too short";
+    case kCpiNullPointer:
+        return "a required pointer is missing";
+    case kCpiOutOfMemory:
+        return "out of memory";
+    case kCpiBadImage:
+        return "the picture record is not valid";
+    case kCpiWrongSize:
+        return "the picture size does not match the camera's picture";
+    case kCpiTaskIncomplete:
+        return "the camera did not answer in time";
+    case kCpiBadConnection:
+        return "the connection is not open";
+    case kCpiTransportMissing:
+        return "the transport library could not be loaded";
+    case kCpiEchoMismatch:
+        return "the camera answered the echo test wrongly";
+    case kCpiNoCommandRecord:
+        return "a command record could not be allocated";
+    case kCpiNoBlockUpload:
+        return "no block upload is in progress";
+    case kCpiNoTransport:
+        return "no camera transport is available";
+    case kCpiColourFailed:
+        return "the colour library is missing or failed";
+    default:
+        return nullptr;
     }
 }
 
 } // namespace
 
-std::string describeStatus(const CameraCalls& calls, CpiConnection* connection, std::uint32_t status)
-{
+std::string describeStatus(const CameraCalls& calls, CpiConnection* connection,
+                           std::uint32_t status) {
     char code[32];
     std::snprintf(code, sizeof code, "status 0x%X", status);
     std::string text = code;
@@ -47,14 +60,14 @@ std::string describeStatus(const CameraCalls& calls, CpiConnection* connection, 
         text += std::string(" (") + own + ")";
     } else if (connection != nullptr) {
         char buffer[256] = {};
-        if (calls.getErrorText(connection, status, buffer, sizeof buffer - 1) == 0 && buffer[0] != '\0')
+        if (calls.getErrorText(connection, status, buffer, sizeof buffer - 1) == 0 &&
+            buffer[0] != '\0')
             text += std::string(" (") + buffer + ")";
     }
     return text;
 }
 
-bool PictureRecord::recreate(int width, int height)
-{
+bool PictureRecord::recreate(int width, int height) {
     reset();
     m_image = m_calls.createImage(width, height);
     if (m_image == nullptr)
@@ -65,8 +78,7 @@ bool PictureRecord::recreate(int width, int height)
     return true;
 }
 
-void PictureRecord::reset()
-{
+void PictureRecord::reset() {
     if (m_image != nullptr && m_calls.freeImage(m_image) == kCpiBadImage) {
         // An upload that left the size fields at 0 makes the library refuse the record; it is
         // ours, so its size is restored and it is given back all the same.

@@ -27,15 +27,15 @@ CameraCalls libraryCameraCalls();
 
 // "status 0x4000 (the colour library is missing or failed)"; the transport's own text is asked
 // for when a connection is open and the code is not one of the library's.
-std::string describeStatus(const CameraCalls& calls, CpiConnection* connection, std::uint32_t status);
+std::string describeStatus(const CameraCalls& calls, CpiConnection* connection,
+                           std::uint32_t status);
 
 // An open camera, closed when it goes out of scope.
 class OpenCamera {
 public:
     OpenCamera(const CameraCalls& calls, CpiConnection* connection)
         : m_calls(calls), m_connection(connection) {}
-    ~OpenCamera()
-    {
+    ~OpenCamera() {
         if (m_connection)
             m_calls.cameraClose(m_connection);
     }

@@ -15,8 +15,7 @@ namespace kerris::tool {
 namespace {
 
 // An interrupted download must not leave its temporary file behind.
-extern "C" void removeTemporaryAndDie(int signal)
-{
+extern "C" void removeTemporaryAndDie(int signal) {
     removeTemporaryOnSignal();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -24,13 +23,11 @@ extern "C" void removeTemporaryAndDie(int signal)
 
 class InterruptCleanup {
 public:
-    InterruptCleanup()
-    {
+    InterruptCleanup() {
         for (int s : {SIGINT, SIGTERM, SIGHUP})
             m_previous[index(s)] = std::signal(s, removeTemporaryAndDie);
     }
-    ~InterruptCleanup()
-    {
+    ~InterruptCleanup() {
         for (int s : {SIGINT, SIGTERM, SIGHUP})
             std::signal(s, m_previous[index(s)]);
     }
@@ -40,16 +37,14 @@ private:
     void (*m_previous[3])(int) = {};
 };
 
-bool isFolder(const std::string& path)
-{
+bool isFolder(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace
 
-int runDownload(const std::vector<std::string>& arguments, Environment& env)
-{
+int runDownload(const std::vector<std::string>& arguments, Environment& env) {
     if (arguments.size() != 1 || arguments[0].empty()) {
         std::fprintf(env.err, "kerris: download needs exactly one folder: kerris download DIR\n");
         return kExitUsage;

@@ -9,29 +9,34 @@ namespace {
 
 constexpr std::uint8_t kCapacity = 32;
 
-const char* transportName(std::uint16_t id)
-{
+const char* transportName(std::uint16_t id) {
     switch (id & 0xFF00) {
-    case kCpiUsbIdBase: return "USB";
-    case kCpiSerialIdBase: return "serial link";
-    default: return "unknown";
+    case kCpiUsbIdBase:
+        return "USB";
+    case kCpiSerialIdBase:
+        return "serial link";
+    default:
+        return "unknown";
     }
 }
 
-const char* formatName(std::uint32_t format)
-{
+const char* formatName(std::uint32_t format) {
     switch (format) {
-    case kCpiFormatCif: return "352 x 288";
-    case kCpiFormatVga: return "640 x 480";
-    case kCpiFormatQcif: return "176 x 144";
-    case kCpiFormatQvga: return "320 x 240";
-    default: return "unknown";
+    case kCpiFormatCif:
+        return "352 x 288";
+    case kCpiFormatVga:
+        return "640 x 480";
+    case kCpiFormatQcif:
+        return "176 x 144";
+    case kCpiFormatQvga:
+        return "320 x 240";
+    default:
+        return "unknown";
     }
 }
 
 // Prints one camera; false when it could not be opened or queried.
-bool listCamera(Environment& env, std::uint16_t id)
-{
+bool listCamera(Environment& env, std::uint16_t id) {
     const CameraCalls& calls = env.calls;
     std::FILE* out = env.out;
     std::fprintf(out, "camera 0x%04X\n", id);
@@ -68,8 +73,8 @@ bool listCamera(Environment& env, std::uint16_t id)
     std::fprintf(out, "  capability bits    1=%u 2=%u 4=%u 5=%u\n", unsigned(info.capabilityBit1),
                  unsigned(info.capabilityBit2), unsigned(info.capabilityBit4),
                  unsigned(info.capabilityBit5));
-    std::fprintf(out, "  camera words       0x%04X 0x%04X, long 0x%08" PRIX32 "\n", info.cameraWord1,
-                 info.cameraWord2, info.cameraLong);
+    std::fprintf(out, "  camera words       0x%04X 0x%04X, long 0x%08" PRIX32 "\n",
+                 info.cameraWord1, info.cameraWord2, info.cameraLong);
 
     CpiCameraStateInfo state{};
     const std::uint32_t stateStatus = calls.getCameraStateInfo(camera.get(), &state);
@@ -90,8 +95,7 @@ bool listCamera(Environment& env, std::uint16_t id)
 
 } // namespace
 
-int runList(const std::vector<std::string>& arguments, Environment& env)
-{
+int runList(const std::vector<std::string>& arguments, Environment& env) {
     if (!arguments.empty()) {
         std::fprintf(env.err, "kerris: list takes no arguments\n");
         return kExitUsage;

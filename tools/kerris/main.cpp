@@ -18,8 +18,7 @@ const Command kCommands[] = {
      runMovie},
 };
 
-void printUsage(std::FILE* stream)
-{
+void printUsage(std::FILE* stream) {
     std::fprintf(stream, "usage: kerris COMMAND [ARGUMENTS]\n\ncommands:\n");
     for (const Command& c : kCommands) {
         const std::string call = std::string(c.name) + (*c.arguments ? " " : "") + c.arguments;
@@ -35,8 +34,7 @@ void printUsage(std::FILE* stream)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) {
         printUsage(stderr);
         return kExitUsage;

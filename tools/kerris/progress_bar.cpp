@@ -7,8 +7,7 @@
 
 namespace kerris::tool {
 
-std::string renderProgress(int done, int total, int width, const std::string& label)
-{
+std::string renderProgress(int done, int total, int width, const std::string& label) {
     const int clamped = std::clamp(done, 0, std::max(total, 0));
     const int filled = total > 0 ? int(static_cast<long long>(clamped) * width / total) : 0;
     std::string line = "[";
@@ -21,18 +20,14 @@ std::string renderProgress(int done, int total, int width, const std::string& la
 }
 
 ProgressBar::ProgressBar(std::FILE* stream, bool force)
-    : m_stream(stream), m_enabled(force || (stream != nullptr && ::isatty(::fileno(stream))))
-{
-}
+    : m_stream(stream), m_enabled(force || (stream != nullptr && ::isatty(::fileno(stream)))) {}
 
-void ProgressBar::start(int total)
-{
+void ProgressBar::start(int total) {
     m_total = total;
     update(0, "");
 }
 
-void ProgressBar::update(int done, const std::string& label)
-{
+void ProgressBar::update(int done, const std::string& label) {
     if (!m_enabled)
         return;
     const std::string line = renderProgress(done, m_total, 30, label);
@@ -46,8 +41,7 @@ void ProgressBar::update(int done, const std::string& label)
     std::fflush(m_stream);
 }
 
-void ProgressBar::clear()
-{
+void ProgressBar::clear() {
     if (!m_enabled || !m_drawn)
         return;
     std::fputc('\r', m_stream);
@@ -59,8 +53,7 @@ void ProgressBar::clear()
     m_lastLength = 0;
 }
 
-void ProgressBar::finish()
-{
+void ProgressBar::finish() {
     if (!m_enabled || !m_drawn)
         return;
     std::fputc('\n', m_stream);
