@@ -1,5 +1,8 @@
 // The library's exported interface as a file: exactly the 41 Cpi names leave it, nothing
 // internal resolves, and the identification text survives in its constant data.
+#include "camera/cpi.h"
+#include "tests/fakes/fake_control.h"
+
 #include <dlfcn.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +14,10 @@
 #include <iterator>
 #include <set>
 #include <string>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace {
 
@@ -99,6 +106,29 @@ TEST(Exports, IdentificationTextIsInTheFile) {
     ASSERT_TRUE(file);
     std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_NE(bytes.find("IDENT{TYPE:Release#VERSION: 1-03#BUILD: SDK#}"), std::string::npos);
+}
+
+// Unloading the library takes the active transport library with it (a camera left open keeps
+// it active until then).
+TEST(Unload, ReleasesTheActiveTransport) {
+    kerris::fakes::ModuleFolder modules({"libkerrisu.so", "libkercol.so"});
+    kerris::fakes::FakeTransport usb;
+    usb.reset();
+    kerris::fakes::FakeColour colour;
+    colour.reset();
+    void* library = dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto open = reinterpret_cast<decltype(&CpiCameraOpen)>(dlsym(library, "CpiCameraOpen"));
+    ASSERT_NE(open, nullptr);
+    CpiConnection* c = nullptr;
+    ASSERT_EQ(open(0x2000, 0, &c, nullptr), uint32_t(kCpiOk));
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_ignore_object(c); // the camera is left open on purpose
+#endif
+    usb.unload();
+    EXPECT_TRUE(kerris::fakes::isLoaded(usb.path())); // held by the open connection
+    dlclose(library);
+    EXPECT_FALSE(kerris::fakes::isLoaded(usb.path()));
 }
 
 } // namespace
