@@ -184,31 +184,56 @@ CPI_EXPORT uint32_t CpiSyncCamera(CpiConnection* c) CPI_NOEXCEPT;
 
 /* ---- Queries and control ------------------------------------------------------------------ */
 
+/* Reads the camera information afresh (0x85) and adds the connection's camera id.
+ * 0x20, 5 (null info), 0 or the transport's result; info is written only on 0. */
 CPI_EXPORT uint32_t CpiGetCameraInfo(CpiConnection* c, CpiCameraInfo* info) CPI_NOEXCEPT;
+/* Picture counts and sizes (0x86); 0x20, 5, 0 or the transport's result. */
 CPI_EXPORT uint32_t CpiGetImageInfo(CpiConnection* c, CpiImageInfo* info) CPI_NOEXCEPT;
+/* Sizes of picture `index` (0x8F on extended cameras, else CpiGetImageInfo's).
+ * 0x20, 5, 0 or the transport's result. */
 CPI_EXPORT uint32_t CpiGetImageInfoEx(CpiConnection* c, uint32_t index,
                                       CpiImageInfoEx* info) CPI_NOEXCEPT;
+/* Busy flag and counts (0x8D on extended cameras, else from 0x86).
+ * 0x20, 5, 0 or the transport's result. */
 CPI_EXPORT uint32_t CpiGetCameraStateInfo(CpiConnection* c, CpiCameraStateInfo* state) CPI_NOEXCEPT;
+/* *status = 1 when bit 2 of control register 0x0041 is set, else 0.
+ * 0x20, 5, 0 or the transport's result. */
 CPI_EXPORT uint32_t CpiGetPowerStatus(CpiConnection* c, uint32_t* status) CPI_NOEXCEPT;
+/* The camera's picture format (0x87); `info` (optional) then gets
+ * CpiGetImageInfo's record and result. 0x20, 5 (null format), 0 or the transport's result. */
 CPI_EXPORT uint32_t CpiGetImageFormat(CpiConnection* c, uint32_t* format,
                                       CpiImageInfo* info) CPI_NOEXCEPT;
+/* The format of picture `index` from its size: 10 for another size (format
+ * unchanged, `info` still filled). 0x20, 5 (null format), 0, 10 or the transport's result. */
 CPI_EXPORT uint32_t CpiGetImageFormatEx(CpiConnection* c, uint32_t index, uint32_t* format,
                                         CpiImageInfoEx* info) CPI_NOEXCEPT;
+/* Sets format 0-3 (0x07); 2 for any other value, nothing sent. */
 CPI_EXPORT uint32_t CpiSetImageFormat(CpiConnection* c, int32_t format) CPI_NOEXCEPT;
+/* Register transfers of 1-16 bytes (the length's low 16 bits): 0x20, 5 for a null
+ * buffer (checked first), 2 for a length of 0 or above 16, else the transport's result. */
 CPI_EXPORT uint32_t CpiReadCtrlReg(CpiConnection* c, uint8_t high, uint8_t low, uint32_t length,
                                    uint8_t* buffer) CPI_NOEXCEPT;
 CPI_EXPORT uint32_t CpiWriteCtrlReg(CpiConnection* c, uint8_t high, uint8_t low, uint32_t length,
                                     uint8_t* buffer) CPI_NOEXCEPT;
+/* SDRAM transfers, checked like register transfers. An address other than
+ * 0xFFFFFFFF is first written to control register 0x0201; its failure is returned. */
 CPI_EXPORT uint32_t CpiReadSdram(CpiConnection* c, uint32_t address, uint32_t length,
                                  uint8_t* buffer, uint32_t mode) CPI_NOEXCEPT;
 CPI_EXPORT uint32_t CpiWriteSdram(CpiConnection* c, uint32_t address, uint32_t length,
                                   uint8_t* buffer, uint32_t mode) CPI_NOEXCEPT;
+/* Sends the low byte of `length` bytes of `data` with command 0x08.
+ * 0x20, 5 when there are bytes to send but no data, else the transport's result. */
 CPI_EXPORT uint32_t CpiTestControl(CpiConnection* c, uint8_t valueA, uint8_t valueB, uint8_t* data,
                                    uint32_t length) CPI_NOEXCEPT;
+/* Grabs a picture: 0xFFFF in the low half of `index` means the next one; keep = 0
+ * discards it after. 0x20 or the transport's result. */
 CPI_EXPORT uint32_t CpiGrabImage(CpiConnection* c, uint32_t index, uint32_t keep) CPI_NOEXCEPT;
+/* Resets the camera's picture index (0x06); 0x20 or the transport's result. */
 CPI_EXPORT uint32_t CpiResetImageIndex(CpiConnection* c, uint32_t index) CPI_NOEXCEPT;
 
 /* ---- Picture upload ----------------------------------------------------------------------- */
+/* Pictures, regions, thumbnails and raw frames into caller records; each upload holds the
+ * transport lock for its whole run. CpiCreateImage returns null when memory is short. */
 
 CPI_EXPORT CpiImage* CpiCreateImage(int32_t width, int32_t height) CPI_NOEXCEPT;
 CPI_EXPORT uint32_t CpiFreeImage(CpiImage* image) CPI_NOEXCEPT;
@@ -223,6 +248,8 @@ CPI_EXPORT uint32_t CpiUploadRawImage(CpiConnection* c, uint32_t index, uint8_t*
                                       CpiImageDescriptor* descriptor) CPI_NOEXCEPT;
 
 /* ---- Block upload, bulk read, headers and flags ------------------------------------------- */
+/* A block upload answers 6 while more blocks follow and 0 when the picture is complete; the
+ * next block and cancel answer 0x3002 when none is in progress. */
 
 CPI_EXPORT uint32_t CpiReadFirstImageBlock(CpiConnection* c, uint32_t index, CpiImage* picture,
                                            uint32_t blockSize, uint32_t* bytesDone,
