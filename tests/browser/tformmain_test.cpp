@@ -310,6 +310,31 @@ TEST_F(FormTest, ResizingKeepsTheDraggedPreviewHeight) {
     EXPECT_EQ(form.TreeView1->height(), 100 + 120);
 }
 
+TEST_F(FormTest, SettingsThatCannotBeKeptAreSkippedAtClose) {
+    // The registry folder is a file: the key can neither be opened nor created.
+    makeFile(m_root + "blocked", 1);
+    qputenv("KERRIS_REGISTRY_DIR", (m_root + "blocked").toLocal8Bit());
+    TFormMain& form = showForm();
+    EXPECT_FALSE(form.Settings.has_value());
+    EXPECT_EQ(form.Panel1->width(), 201);
+    EXPECT_EQ(form.CurrentFolder, m_vol + "app/");
+    form.close();
+    EXPECT_EQ(test::readAll(m_root + "blocked").size(), 1);
+}
+
+TEST_F(FormTest, ProgressBarTakesItsRowFromThePanels) {
+    TFormMain& form = showForm();
+    const int panel = form.Panel1->height();
+    const int preview = form.Panel2->height();
+    form.ProgressBar1->show();
+    EXPECT_EQ(form.Panel1->height(), panel - 23);
+    EXPECT_EQ(form.Panel2->height(), preview - 23);
+    EXPECT_EQ(form.ProgressBar1->geometry().bottom(), form.FormClient->height() - 1);
+    form.ProgressBar1->hide();
+    EXPECT_EQ(form.Panel1->height(), panel);
+    EXPECT_EQ(form.Panel2->height(), preview);
+}
+
 TEST_F(FormTest, ShowMessageEntryFormatsTheEntry) {
     TFormMain& form = makeForm();
     form.ShowMessageEntry(4);
