@@ -4,6 +4,7 @@
 #include "browser/messages.h"
 #include "browser/path_elements.h"
 #include "browser/size_text.h"
+#include "browser/user_interface.h"
 
 #include <gtest/gtest.h>
 
@@ -182,6 +183,16 @@ TEST(MessageText, NumbersOutsideTheTableGiveNothing) {
     EXPECT_FALSE(messageText(table, -1).has_value());
     EXPECT_FALSE(messageText(table, 11).has_value());
     EXPECT_FALSE(messageText(QStringList(), 0).has_value());
+}
+
+TEST(FileDialogFilter, PairsBecomeQtFilters) {
+    EXPECT_EQ(qtFileFilter("Audio Video Interleaved Files (*.avi)|*.avi|All Files (*.*)|*.*"),
+              "Audio Video Interleaved Files (*.avi);;All Files (*.*)");
+    // A description without its patterns gets them; pattern lists are space-separated.
+    EXPECT_EQ(qtFileFilter("Pictures|*.jpg;*.bmp"), "Pictures (*.jpg *.bmp)");
+    // A dangling description without patterns is dropped.
+    EXPECT_EQ(qtFileFilter("Movies|*.avi|Broken"), "Movies (*.avi)");
+    EXPECT_EQ(qtFileFilter(""), "");
 }
 
 } // namespace
