@@ -12,9 +12,9 @@ namespace kerris::camera {
 
 namespace {
 
-inline constexpr uint32_t kBulkRequestBytes = 8;  // start address, length (big-endian u32)
+inline constexpr uint32_t kBulkRequestBytes = 8; // start address, length (big-endian u32)
 inline constexpr uint32_t kHeaderBytes = 16;
-inline constexpr uint32_t kHeaderAreaIndex = 16;  // older cameras keep header n at (n + 16) * 16
+inline constexpr uint32_t kHeaderAreaIndex = 16; // older cameras keep header n at (n + 16) * 16
 inline constexpr uint8_t kFailedHeaderFlags = 0xFF;
 
 // Cameras with capability bit 0 and the extended command set are read block by block by
@@ -144,7 +144,8 @@ uint32_t startBlockUpload(CpiConnection* c, uint32_t index, CpiImage* picture, u
     uint32_t status;
     if (isAddressed(c)) {
         uint8_t r[kHeaderBytes];
-        status = receiveCommand(c, kReqImageLocation, indexHigh(index), indexLow(index), r, sizeof r);
+        status =
+            receiveCommand(c, kReqImageLocation, indexHigh(index), indexLow(index), r, sizeof r);
         if (status != kCpiOk)
             return status;
         start = be32(r);

@@ -28,12 +28,12 @@ int pictureFormat(int64_t width, int64_t height);
 
 // How one upload lays out its frame: what the camera sends and what colour conversion sees.
 struct FramePlan {
-    uint32_t cameraWidth = 0;  // the frame as the camera sends it
+    uint32_t cameraWidth = 0; // the frame as the camera sends it
     uint32_t cameraHeight = 0;
-    uint32_t width = 0;        // the frame after widening (equal to the above without it)
+    uint32_t width = 0; // the frame after widening (equal to the above without it)
     uint32_t height = 0;
     bool widen = false;
-    uint32_t rawSize = 0;      // bytes the camera transfers (the descriptor's raw data size)
+    uint32_t rawSize = 0; // bytes the camera transfers (the descriptor's raw data size)
 
     size_t cameraBytes() const { return size_t{cameraWidth} * cameraHeight; }
     size_t bytes() const { return size_t{width} * height; }

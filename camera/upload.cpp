@@ -86,9 +86,10 @@ struct FrameBuffers {
 // Steps 3 to 5 of every upload, after the size check whose result is `status`: buffers, raw
 // read and widening. On failure the reset sequence has run. `frame` is then the frame to
 // convert (plan.width x plan.height).
-uint32_t fetchFrame(CpiConnection* c, uint32_t status, const FramePlan& plan,
-                    FrameBuffers& buffers, std::span<uint8_t>& frame) {
-    if (status == kCpiOk && !allocateFrameBuffers(plan, buffers.bayer, buffers.raw, buffers.widening))
+uint32_t fetchFrame(CpiConnection* c, uint32_t status, const FramePlan& plan, FrameBuffers& buffers,
+                    std::span<uint8_t>& frame) {
+    if (status == kCpiOk &&
+        !allocateFrameBuffers(plan, buffers.bayer, buffers.raw, buffers.widening))
         status = kCpiWrongSize;
     if (status == kCpiOk)
         status = readRawData(c, buffers.raw);
@@ -186,9 +187,9 @@ uint32_t uploadSubsampledThumbnail(CpiConnection* c, uint32_t index, CpiImage* p
     status = planFrame(sizes.imageWidth, sizes.imageHeight, d, plan);
     // The thumbnail's frame must lie inside the picture's, and the caller's record must be of
     // the thumbnail's size, before anything is read.
-    if (status == kCpiOk && (tw > plan.width || th > plan.height ||
-                             picture->width != int64_t{sizes.thumbnailWidth} ||
-                             picture->height != int64_t{sizes.thumbnailHeight}))
+    if (status == kCpiOk &&
+        (tw > plan.width || th > plan.height || picture->width != int64_t{sizes.thumbnailWidth} ||
+         picture->height != int64_t{sizes.thumbnailHeight}))
         status = kCpiWrongSize;
     FrameBuffers buffers;
     std::span<uint8_t> frame;
@@ -265,8 +266,7 @@ uint32_t uploadRaw(CpiConnection* c, uint32_t index, uint8_t* buffer,
     if (kerc::bunchedToBayer(c->colourHandle, frame.data(), buffers.bayer.data(), plan.width,
                              plan.height) != 0)
         return kCpiColourFailed;
-    copyRowsBottomUp(buffers.bayer, plan.width, plan.height,
-                     std::span(buffer, plan.bytes()));
+    copyRowsBottomUp(buffers.bayer, plan.width, plan.height, std::span(buffer, plan.bytes()));
     if (descriptor) {
         d.rawWidth = uint16_t(plan.width);
         d.rawHeight = uint16_t(plan.height);
@@ -345,16 +345,15 @@ uint32_t CpiUploadImage(CpiConnection* c, uint32_t index, CpiImage* picture,
 // was and returns 0. `descriptor` receives the full frame's descriptor. Statuses as above.
 uint32_t CpiUploadImageROI(CpiConnection* c, uint32_t index, CpiImage* picture,
                            CpiImageDescriptor* descriptor, uint32_t x, uint32_t y) noexcept {
-    return lockedUpload(
-        c, picture, [&] { return uploadRegion(c, index, picture, descriptor, x, y); });
+    return lockedUpload(c, picture,
+                        [&] { return uploadRegion(c, index, picture, descriptor, x, y); });
 }
 
 // Uploads the thumbnail of picture `index`: the camera's stored one (retried on cameras with
 // the extended command set) or one subsampled from the full picture. Statuses as above.
 uint32_t CpiUploadThumbnail(CpiConnection* c, uint32_t index, CpiImage* picture,
                             CpiImageDescriptor* descriptor) noexcept {
-    return lockedUpload(
-        c, picture, [&] { return uploadThumbnail(c, index, picture, descriptor); });
+    return lockedUpload(c, picture, [&] { return uploadThumbnail(c, index, picture, descriptor); });
 }
 
 // Uploads picture `index` as its Bayer frame (one byte per sample, rows bottom-up) into

@@ -49,8 +49,7 @@ void* need(void* library, const char* name) {
     return address;
 }
 
-template <typename Fn>
-void bind(Fn*& slot, void* library, const char* name) {
+template <typename Fn> void bind(Fn*& slot, void* library, const char* name) {
     slot = reinterpret_cast<Fn*>(need(library, name));
 }
 
@@ -99,7 +98,8 @@ Size pictureSize(Script& s) {
 Size cameraFrame(Script& s, Size picture) {
     if (s.rare(32))
         return {s.u16() % 700, s.u16() % 500};
-    const bool small = (picture.w == 176 && picture.h == 144) || (picture.w == 320 && picture.h == 240);
+    const bool small =
+        (picture.w == 176 && picture.h == 144) || (picture.w == 320 && picture.h == 240);
     const int32_t grow = small ? 2 : 4;
     return {picture.w + grow + (s.rare(16) ? int8_t(s.byte()) % 3 : 0),
             picture.h + grow + (s.rare(16) ? int8_t(s.byte()) % 3 : 0)};

@@ -369,7 +369,9 @@ struct AddressedCase {
     int resets;        // reset sequences run
 };
 
-void PrintTo(const AddressedCase& k, std::ostream* os) { *os << k.name; }
+void PrintTo(const AddressedCase& k, std::ostream* os) {
+    *os << k.name;
+}
 
 class AddressedRetryTest : public BlockTest, public ::testing::WithParamInterface<AddressedCase> {};
 
@@ -482,7 +484,11 @@ TEST_F(BulkTest, FailuresAreReturnedAndTheLockReleased) {
         {"lock", [](const FakeTransport& t) { t.failEntry("CtiHandleLockThread", 0x71); }, 0x71, 0},
         {"command", [](const FakeTransport& t) { t.failRequest(0x03, 0x72); }, 0x72, 0},
         {"data read", [](const FakeTransport& t) { t.failEntry("CtiDataRead", 0x73); }, 0x73, 1},
-        {"short delivery", [](const FakeTransport& t) { t.queueData({1, 2, 3}); }, 10, 1},
+        {"short delivery",
+         [](const FakeTransport& t) {
+             t.queueData({1, 2, 3});
+         },
+         10, 1},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
@@ -571,7 +577,11 @@ TEST_F(HeaderTest, OlderCameraFailures) {
         uint32_t status;
         size_t echoes;
     } cases[] = {
-        {"echo fails once", [](const FakeTransport& t) { t.queueReply(0x88, {0, 0}); }, 0, 2},
+        {"echo fails once",
+         [](const FakeTransport& t) {
+             t.queueReply(0x88, {0, 0});
+         },
+         0, 2},
         {"echo fails twice",
          [](const FakeTransport& t) {
              t.queueReply(0x88, {0, 0});
@@ -579,8 +589,8 @@ TEST_F(HeaderTest, OlderCameraFailures) {
          },
          0x43, 2},
         {"bulk read fails", [](const FakeTransport& t) { t.failRequest(0x03, 0x91); }, 0x91, 0},
-        {"image information fails", [](const FakeTransport& t) { t.failRequest(0x86, 0x92); },
-         0x92, 1},
+        {"image information fails", [](const FakeTransport& t) { t.failRequest(0x86, 0x92); }, 0x92,
+         1},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);

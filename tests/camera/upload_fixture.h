@@ -71,7 +71,9 @@ inline std::vector<uint8_t> imageInfoReply(uint16_t imageCount, uint16_t headerC
 
 // A bunched frame whose sample at (row, col) is a function of both, distinct between
 // neighbouring rows and columns.
-inline uint8_t sampleAt(uint32_t row, uint32_t col) { return uint8_t(row * 31 + col * 7); }
+inline uint8_t sampleAt(uint32_t row, uint32_t col) {
+    return uint8_t(row * 31 + col * 7);
+}
 inline std::vector<uint8_t> patternFrame(uint32_t width, uint32_t height) {
     std::vector<uint8_t> f(size_t{width} * height);
     for (uint32_t r = 0; r < height; ++r)
@@ -82,7 +84,8 @@ inline std::vector<uint8_t> patternFrame(uint32_t width, uint32_t height) {
 
 // The Bayer sample at (row, col) of a bunched frame of width w (the colour library's
 // interleaving of the row's two halves).
-inline uint8_t bayerOf(const std::vector<uint8_t>& bunched, uint32_t w, uint32_t row, uint32_t col) {
+inline uint8_t bayerOf(const std::vector<uint8_t>& bunched, uint32_t w, uint32_t row,
+                       uint32_t col) {
     const size_t base = size_t{row} * w;
     return col % 2 == 0 ? bunched[base + col / 2] : bunched[base + w / 2 + col / 2];
 }

@@ -20,7 +20,9 @@ std::vector<uint8_t> hexFrame(uint32_t w, uint32_t h) {
 }
 
 // A frame whose byte at (row, col) carries both coordinates (mod 256) for large frames.
-uint8_t mark(uint32_t row, uint32_t col) { return static_cast<uint8_t>(row * 7 + col * 3); }
+uint8_t mark(uint32_t row, uint32_t col) {
+    return static_cast<uint8_t>(row * 7 + col * 3);
+}
 
 std::vector<uint8_t> markedFrame(uint32_t w, uint32_t h) {
     std::vector<uint8_t> f(size_t{w} * h);
@@ -97,18 +99,16 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         PlanCase{"OddSizeNoFormat", 33, 17, 37, 21, 37 * 21, kCpiOk, 37, 21, false},
         PlanCase{"VgaIntoCif", 352, 288, 644, 484, 644 * 484, kCpiWrongSize, 644, 484, false},
-        PlanCase{"QcifFullFrameGrowsPast", 176, 144, 180, 148, 180 * 148, kCpiWrongSize, 182,
-                 150, false},
-        PlanCase{"OneShortInWidth", 352, 288, 355, 292, 355 * 292, kCpiWrongSize, 355, 292,
+        PlanCase{"QcifFullFrameGrowsPast", 176, 144, 180, 148, 180 * 148, kCpiWrongSize, 182, 150,
                  false},
-        PlanCase{"RawOneShort", 352, 288, 356, 292, 356 * 292 - 1, kCpiWrongSize, 356, 292,
+        PlanCase{"OneShortInWidth", 352, 288, 355, 292, 355 * 292, kCpiWrongSize, 355, 292, false},
+        PlanCase{"RawOneShort", 352, 288, 356, 292, 356 * 292 - 1, kCpiWrongSize, 356, 292, false},
+        PlanCase{"RawOneShortWidened", 176, 144, 178, 146, 178 * 146 - 1, kCpiWrongSize, 180, 148,
                  false},
-        PlanCase{"RawOneShortWidened", 176, 144, 178, 146, 178 * 146 - 1, kCpiWrongSize, 180,
-                 148, false},
         PlanCase{"RawZero", 352, 288, 356, 292, 0, kCpiWrongSize, 356, 292, false},
         PlanCase{"RawHuge", 352, 288, 356, 292, 0xFFFFFFFFu, kCpiWrongSize, 356, 292, false},
-        PlanCase{"RawJustOverCap", 352, 288, 356, 292, uint32_t(kMaxFrameBytes + 1),
-                 kCpiWrongSize, 356, 292, false},
+        PlanCase{"RawJustOverCap", 352, 288, 356, 292, uint32_t(kMaxFrameBytes + 1), kCpiWrongSize,
+                 356, 292, false},
         PlanCase{"FrameOverCap", 65531, 65531, 65535, 65535, 0xFFFFFFFFu, kCpiWrongSize, 65535,
                  65535, false},
         PlanCase{"ZeroPicture", 0, 0, 4, 4, 16, kCpiWrongSize, 4, 4, false},
@@ -122,9 +122,9 @@ TEST(PictureOfFrame, MapsFramesToFormats) {
         bool ok;
         int32_t pw, ph;
     } cases[] = {
-        {356, 292, true, 352, 288}, {644, 484, true, 640, 480}, {178, 146, true, 176, 144},
-        {180, 148, true, 176, 144}, {322, 242, true, 320, 240}, {324, 244, true, 320, 240},
-        {179, 146, false, 0, 0},    {3, 3, false, 0, 0},        {0, 0, false, 0, 0},
+        {356, 292, true, 352, 288},  {644, 484, true, 640, 480}, {178, 146, true, 176, 144},
+        {180, 148, true, 176, 144},  {322, 242, true, 320, 240}, {324, 244, true, 320, 240},
+        {179, 146, false, 0, 0},     {3, 3, false, 0, 0},        {0, 0, false, 0, 0},
         {65535, 65535, false, 0, 0},
     };
     for (const auto& c : cases) {
@@ -201,10 +201,18 @@ TEST(RegionFits, Boundaries) {
         uint32_t x, y, w, h;
         bool fits;
     } cases[] = {
-        {0, 0, 356, 292, true},          {0, 0, 357, 292, false},      {0, 0, 356, 293, false},
-        {1, 0, 356, 292, false},         {0, 1, 356, 292, false},      {100, 50, 256, 242, true},
-        {101, 50, 256, 242, false},      {100, 51, 256, 242, false},   {356, 0, 0, 0, true},
-        {0xFFFFFFFFu, 0, 4, 4, false},   {0, 0xFFFFFFFFu, 4, 4, false}, {4, 4, 0xFFFFFFFFu, 4, false},
+        {0, 0, 356, 292, true},
+        {0, 0, 357, 292, false},
+        {0, 0, 356, 293, false},
+        {1, 0, 356, 292, false},
+        {0, 1, 356, 292, false},
+        {100, 50, 256, 242, true},
+        {101, 50, 256, 242, false},
+        {100, 51, 256, 242, false},
+        {356, 0, 0, 0, true},
+        {0xFFFFFFFFu, 0, 4, 4, false},
+        {0, 0xFFFFFFFFu, 4, 4, false},
+        {4, 4, 0xFFFFFFFFu, 4, false},
         {0xFFFFFFF0u, 0xFFFFFFF0u, 0x20, 0x20, false},
     };
     for (const auto& c : cases)
@@ -289,10 +297,14 @@ TEST(BlockDelivery, NeverPastTheRequestOrTheTotal) {
         uint32_t done, asked, got, total;
         bool fits;
     } cases[] = {
-        {0, 4000, 4000, 10000, true},   {8000, 2000, 2000, 10000, true},
-        {8000, 2000, 1999, 10000, true}, {0, 4000, 0, 10000, true},
-        {0, 4000, 4001, 10000, false},  {8000, 2000, 2001, 10000, false},
-        {9000, 4000, 1001, 10000, false}, {10001, 0, 0, 10000, false},
+        {0, 4000, 4000, 10000, true},
+        {8000, 2000, 2000, 10000, true},
+        {8000, 2000, 1999, 10000, true},
+        {0, 4000, 0, 10000, true},
+        {0, 4000, 4001, 10000, false},
+        {8000, 2000, 2001, 10000, false},
+        {9000, 4000, 1001, 10000, false},
+        {10001, 0, 0, 10000, false},
         {0, 0xFFFFFFFFu, 0xFFFFFFFFu, 10000, false},
     };
     for (const auto& c : cases)

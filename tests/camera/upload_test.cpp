@@ -235,10 +235,8 @@ TEST_F(RegionTest, RegionOutsideTheFrameLeavesThePictureAlone) {
         const char* name;
         uint32_t x, y;
     } cases[] = {
-        {"one past the right edge", 356 - 103, 0},
-        {"two past the right edge", 356 - 102, 0},
-        {"past the bottom", 0, 292 - 83},
-        {"position wrapping 32 bits", 0xFFFFFFFEu, 0},
+        {"one past the right edge", 356 - 103, 0}, {"two past the right edge", 356 - 102, 0},
+        {"past the bottom", 0, 292 - 83},          {"position wrapping 32 bits", 0xFFFFFFFEu, 0},
         {"row wrapping 32 bits", 0, 0xFFFFFFFFu},
     };
     for (const auto& k : cases) {
@@ -362,15 +360,16 @@ TEST_F(ThumbnailTest, SubsampledThumbnailThatDoesNotFitIsRefusedBeforeReading) {
          356, 292, 176, 144},
         // A thumbnail frame wider than the picture's must not make the subsampling write past
         // the frame.
-        {"thumbnail wider than the picture", imageInfoReply(1, 1, 180, 148, 180 * 148, 200, 68, 5712),
-         178, 146, 196, 64},
+        {"thumbnail wider than the picture",
+         imageInfoReply(1, 1, 180, 148, 180 * 148, 200, 68, 5712), 178, 146, 196, 64},
     };
     open(kVersionOlder, 0);
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         cti.clearLog();
         cti.setReply(0x86, k.info);
-        cti.setReply(0x83, descriptorReply(k.frameWidth, k.frameHeight, k.frameWidth * k.frameHeight));
+        cti.setReply(0x83,
+                     descriptorReply(k.frameWidth, k.frameHeight, k.frameWidth * k.frameHeight));
         Picture picture(k.pictureWidth, k.pictureHeight);
         EXPECT_EQ(CpiUploadThumbnail(c, 0, picture.image, nullptr), 10u);
         EXPECT_EQ(count("CtiDataRead"), 0u);
@@ -468,16 +467,16 @@ struct UploadCall {
     std::function<uint32_t(CpiConnection*, CpiImage*)> call;
 };
 
-void PrintTo(const UploadCall& call, std::ostream* os) { *os << call.name; }
+void PrintTo(const UploadCall& call, std::ostream* os) {
+    *os << call.name;
+}
 
 const UploadCall kUploads[] = {
     {"image", [](CpiConnection* c, CpiImage* p) { return CpiUploadImage(c, 0, p, nullptr); }},
     {"thumbnail",
      [](CpiConnection* c, CpiImage* p) { return CpiUploadThumbnail(c, 0, p, nullptr); }},
-    {"raw",
-     [](CpiConnection* c, CpiImage* p) {
-         return CpiUploadRawImage(c, 0, cpiImagePixels(p), nullptr);
-     }},
+    {"raw", [](CpiConnection* c,
+               CpiImage* p) { return CpiUploadRawImage(c, 0, cpiImagePixels(p), nullptr); }},
 };
 
 class UploadFailureTest : public CameraTest, public ::testing::WithParamInterface<UploadCall> {
