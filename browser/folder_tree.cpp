@@ -12,12 +12,15 @@ using kerris::shell::Folder;
 using kerris::shell::ItemId;
 
 int compareText(const QString& a, const QString& b) {
-    // One collator per thread: building one for every comparison would dominate a sort.
-    static thread_local QCollator collator = [] {
-        QCollator c;
-        c.setCaseSensitivity(Qt::CaseSensitive);
-        return c;
-    }();
+    // One collator per thread, built again only when the user's locale changed: building one
+    // for every comparison would dominate a sort.
+    static thread_local QCollator collator;
+    static thread_local bool ready = false;
+    if (!ready || collator.locale() != QLocale()) {
+        collator = QCollator(QLocale());
+        collator.setCaseSensitivity(Qt::CaseSensitive);
+        ready = true;
+    }
     return collator.compare(a, b);
 }
 

@@ -1,6 +1,8 @@
 // The browser's window logic without a window: path elements, size and date cells, the
 // picture filter, rename checks and the message table.
 #include "browser/file_filter.h"
+#include "browser/file_list.h"
+#include "browser/folder_tree.h"
 #include "browser/messages.h"
 #include "browser/path_elements.h"
 #include "browser/size_text.h"
@@ -183,6 +185,73 @@ TEST(MessageText, NumbersOutsideTheTableGiveNothing) {
     EXPECT_FALSE(messageText(table, -1).has_value());
     EXPECT_FALSE(messageText(table, 11).has_value());
     EXPECT_FALSE(messageText(QStringList(), 0).has_value());
+}
+
+// Sets the user's locale for one test.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(m_saved); }
+
+private:
+    QLocale m_saved;
+};
+
+TEST(NameOrder, FollowsCollationNotCodePoints) {
+    const LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));
+    // Code points would put every capital before every small letter.
+    EXPECT_LT(compareText("apple", "Banana"), 0);
+    EXPECT_GT(compareText("Banana", "apple"), 0);
+    // Case-sensitive: b and B differ, in a fixed order.
+    EXPECT_NE(compareText("b", "B"), 0);
+    EXPECT_EQ(compareText("b", "B"), -compareText("B", "b"));
+    EXPECT_EQ(compareText("same", "same"), 0);
+    // Digits before letters, and 10 after 1 as text.
+    EXPECT_LT(compareText("1.jpg", "a.jpg"), 0);
+    EXPECT_LT(compareText("IMG_1.jpg", "IMG_10.jpg"), 0);
+}
+
+TEST(NameOrder, ThePosixLocaleComparesCodePoints) {
+    const LocaleScope posix(QLocale::c());
+    EXPECT_LT(compareText("Banana", "apple"), 0);
+    // Back in a language's locale the order follows it again.
+    const LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_LT(compareText("apple", "Banana"), 0);
+}
+
+TEST(NameOrder, RootNodesKeepTheirPlace) {
+    TreeNode root;
+    root.record = std::make_unique<NodeRecord>(NodeRecord{"zzz", {}});
+    TreeNode parent;
+    auto* a = new TreeNode;
+    auto* b = new TreeNode;
+    a->record = std::make_unique<NodeRecord>(NodeRecord{"a", {}});
+    b->record = std::make_unique<NodeRecord>(NodeRecord{"b", {}});
+    parent.addChild(b);
+    parent.addChild(a);
+    EXPECT_EQ(TreeView1Compare(&root, a), 0);
+    EXPECT_EQ(TreeView1Compare(&root, &parent), 0);
+    EXPECT_LT(TreeView1Compare(a, b), 0);
+    EXPECT_GT(TreeView1Compare(b, a), 0);
+    EXPECT_TRUE(*a < *b);
+    EXPECT_FALSE(root < parent);
+    // A node whose record was freed sorts as an empty name.
+    b->record.reset();
+    EXPECT_GT(TreeView1Compare(a, b), 0);
+}
+
+TEST(NameOrder, ItemsWithoutRecordsCompareEqual) {
+    const LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));
+    FileItem a, b, bare;
+    a.record = std::make_unique<ItemRecord>(ItemRecord{"/p/a.jpg"});
+    b.record = std::make_unique<ItemRecord>(ItemRecord{"/p/b.jpg"});
+    a.setText(kColumnName, "a.jpg");
+    b.setText(kColumnName, "B.jpg");
+    bare.setText(kColumnName, "0.jpg");
+    EXPECT_LT(ListView1Compare(&a, &b), 0);
+    EXPECT_EQ(ListView1Compare(&a, &bare), 0);
+    EXPECT_EQ(ListView1Compare(&bare, &b), 0);
+    EXPECT_TRUE(a.flags() & Qt::ItemIsEditable);
 }
 
 TEST(FileDialogFilter, PairsBecomeQtFilters) {
