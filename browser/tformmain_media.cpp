@@ -18,8 +18,12 @@ namespace lumicart {
 
 namespace {
 
-std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString fromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+std::string localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+QString fromLocalPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
 
 // The window as the media commands see it.
 class FormMediaHost : public media::MediaHost {
@@ -78,13 +82,14 @@ private:
 };
 
 // The source chooser of the running program: a list of SANE's devices.
-std::optional<std::size_t> chooseSourceInDialog(QWidget* owner,
-                                                const std::vector<kerris::acquire::SourceInfo>& list) {
+std::optional<std::size_t>
+chooseSourceInDialog(QWidget* owner, const std::vector<kerris::acquire::SourceInfo>& list) {
     QStringList items;
     for (const auto& source : list)
-        items << QStringLiteral("%1 %2 (%3)").arg(QString::fromStdString(source.vendor),
-                                                  QString::fromStdString(source.model),
-                                                  QString::fromStdString(source.name));
+        items << QStringLiteral("%1 %2 (%3)")
+                     .arg(QString::fromStdString(source.vendor),
+                          QString::fromStdString(source.model),
+                          QString::fromStdString(source.name));
     bool ok = false;
     const QString chosen = QInputDialog::getItem(owner, QStringLiteral("Select Source"),
                                                  QStringLiteral("Sources:"), items, 0, false, &ok);
@@ -140,9 +145,13 @@ void TFormMain::LoadCameraLibrary() {
         ShowMessageEntry(media::kMsgCameraLibraryMissing);
 }
 
-void TFormMain::BindCameraApi() { CameraApi = CameraModule.api(); }
+void TFormMain::BindCameraApi() {
+    CameraApi = CameraModule.api();
+}
 
-void TFormMain::InitCompressionOptions() { CompressionOptions = media::InitCompressionOptions(); }
+void TFormMain::InitCompressionOptions() {
+    CompressionOptions = media::InitCompressionOptions();
+}
 
 void TFormMain::UnloadCameraLibrary() {
     if (Camera)
@@ -155,17 +164,24 @@ void TFormMain::AutoDownloadImage1Click() {
     media::AutoDownloadImage(*Camera, mediaHost(), Clock);
 }
 
-uint32_t TFormMain::QueryCameraState() { return Camera->QueryCameraState(); }
+uint32_t TFormMain::QueryCameraState() {
+    return Camera->QueryCameraState();
+}
 
-uint32_t TFormMain::QueryPictureFormat(uint32_t index) { return Camera->QueryPictureFormat(index); }
+uint32_t TFormMain::QueryPictureFormat(uint32_t index) {
+    return Camera->QueryPictureFormat(index);
+}
 
-uint32_t TFormMain::RecreatePicture() { return Camera->RecreatePicture(); }
+uint32_t TFormMain::RecreatePicture() {
+    return Camera->RecreatePicture();
+}
 
 bool TFormMain::WritePictureBitmap(const void* picture, const QString& fileName) {
     // Only the held record's length is known; any other record is refused.
     if (!picture || picture != Camera->picture())
         return false;
-    return media::WritePictureBitmap(Camera->picture(), Camera->pictureBytes(), localPath(fileName));
+    return media::WritePictureBitmap(Camera->picture(), Camera->pictureBytes(),
+                                     localPath(fileName));
 }
 
 void TFormMain::CloseCameraConnection() {
@@ -185,8 +201,8 @@ std::vector<media::SelectedFile> selectedFiles(const QList<QTreeWidgetItem*>& it
     std::vector<media::SelectedFile> files;
     for (QTreeWidgetItem* item : items) {
         const ItemRecord* record = itemRecord(item);
-        files.push_back({localPath(record ? record->Path : QString()),
-                         localPath(item->text(kColumnName))});
+        files.push_back(
+            {localPath(record ? record->Path : QString()), localPath(item->text(kColumnName))});
     }
     return files;
 }
@@ -202,7 +218,9 @@ void TFormMain::CreateAVIFiles1Click() {
     MovieWriter.reset();
 }
 
-void TFormMain::PlayAVIFiles1Click() { media::PlayMovie(mediaHost()); }
+void TFormMain::PlayAVIFiles1Click() {
+    media::PlayMovie(mediaHost());
+}
 
 bool TFormMain::WriteCameraFrames(uint16_t first, uint16_t count) {
     if (!MovieWriter || !Camera->connected())
@@ -223,19 +241,22 @@ void TFormMain::CloseMovieFile() {
 }
 
 void TFormMain::CheckAcquisitionAvailable() {
-    const media::AcquisitionMenuStates states = media::ApplyAvailability(
-        {SelectSource1->isEnabled(), Active1->isEnabled(), AutoDownloadImage1->isEnabled(),
-         CreateAVIFile1->isEnabled()},
-        acquisitionSource().isAvailable());
+    const media::AcquisitionMenuStates states =
+        media::ApplyAvailability({SelectSource1->isEnabled(), Active1->isEnabled(),
+                                  AutoDownloadImage1->isEnabled(), CreateAVIFile1->isEnabled()},
+                                 acquisitionSource().isAvailable());
     Active1->setEnabled(states.active);
     AutoDownloadImage1->setEnabled(states.autoDownload);
     CreateAVIFile1->setEnabled(states.createAvi);
 }
 
-void TFormMain::SelectSource1Click() { media::SelectSource(acquisitionSource(), this); }
+void TFormMain::SelectSource1Click() {
+    media::SelectSource(acquisitionSource(), this);
+}
 
 void TFormMain::Active1Click() {
-    media::Active(acquisitionSource(), TwainImage, mediaHost(), Clock, localPath(CurrentFolder), this);
+    media::Active(acquisitionSource(), TwainImage, mediaHost(), Clock, localPath(CurrentFolder),
+                  this);
 }
 
 void TFormMain::ReleaseAcquiredImage() {

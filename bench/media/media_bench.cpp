@@ -26,9 +26,13 @@ constexpr int kFrames = 100, kWidth = 640, kHeight = 480;
 // A scratch folder for the run, removed at exit.
 const fs::path& scratch() {
     static const fs::path folder = [] {
-        fs::path p = fs::temp_directory_path() / ("kerris-bench-media-" + std::to_string(::getpid()));
+        fs::path p =
+            fs::temp_directory_path() / ("kerris-bench-media-" + std::to_string(::getpid()));
         fs::create_directories(p);
-        std::atexit([] { std::error_code ec; fs::remove_all(scratch(), ec); });
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(scratch(), ec);
+        });
         return p;
     }();
     return folder;

@@ -29,7 +29,9 @@ void put32(uint8_t* p, uint32_t v) {
         p[i] = uint8_t(v >> (8 * i));
 }
 
-uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t get16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 
 uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -145,8 +147,9 @@ bool WritePictureBitmap(void* record, std::size_t recordBytes, const std::string
     if (fault >= 0 && g_writeFaultFilesFirst.fetch_sub(1) > 0)
         fault = -1;
     std::size_t written = 0;
-    bool ok = writeAll(fd, fileHeader, sizeof fileHeader, written, fault) &&
-              writeAll(fd, static_cast<const uint8_t*>(record), layout->recordBytes(), written, fault);
+    bool ok =
+        writeAll(fd, fileHeader, sizeof fileHeader, written, fault) &&
+        writeAll(fd, static_cast<const uint8_t*>(record), layout->recordBytes(), written, fault);
     ok = (::close(fd) == 0) && ok;
     ok = ok && renameNoReplace(temporary, fileName);
     if (!ok)

@@ -64,7 +64,9 @@ public:
     uint8_t* row(int y) { return pixels() + stride() * std::size_t(y); }
     const std::vector<uint8_t>& block() const { return m_block; }
 
-    static std::size_t strideFor(int width) { return (std::size_t(width) * 3 + 3) & ~std::size_t(3); }
+    static std::size_t strideFor(int width) {
+        return (std::size_t(width) * 3 + 3) & ~std::size_t(3);
+    }
 
 private:
     std::vector<uint8_t> m_block;
@@ -74,13 +76,13 @@ private:
 enum class BitmapReadError {
     None,
     CannotOpen,
-    NotBitmap,        // too short for the headers, or no "BM"
-    OffsetPastEnd,    // the pixel offset lies beyond the end of the file
-    HeaderTooShort,   // fewer than 40 bytes of information header before the pixels
-    BadDimensions,    // width or height 0, negative width, or too large
-    Unsupported,      // a bit count or compression that is not converted
-    PaletteOutside,   // the colour table does not fit between header and pixels
-    PixelsShort,      // fewer pixel bytes in the file than the image size asks for
+    NotBitmap,      // too short for the headers, or no "BM"
+    OffsetPastEnd,  // the pixel offset lies beyond the end of the file
+    HeaderTooShort, // fewer than 40 bytes of information header before the pixels
+    BadDimensions,  // width or height 0, negative width, or too large
+    Unsupported,    // a bit count or compression that is not converted
+    PaletteOutside, // the colour table does not fit between header and pixels
+    PixelsShort,    // fewer pixel bytes in the file than the image size asks for
 };
 
 // Reads a bitmap file as a 24-bit frame. Files with a colour table (1, 4, 8 bits) and 16- and

@@ -24,7 +24,9 @@ void BindCameraApi(kerris::module::Handle library, CameraApi& api) {
 #undef LUMICART_CAMERA_API_BIND
 }
 
-CameraLibrary::~CameraLibrary() { unload(); }
+CameraLibrary::~CameraLibrary() {
+    unload();
+}
 
 bool CameraLibrary::load() {
     unload();

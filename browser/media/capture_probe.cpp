@@ -12,7 +12,8 @@ constexpr unsigned kMaxDrivers = 256;
 
 bool IsCameraDriver(const std::string& description) {
     return QString::fromStdString(description)
-               .compare(QLatin1String(kerris::capture::kCameraDriverName), Qt::CaseInsensitive) == 0;
+               .compare(QLatin1String(kerris::capture::kCameraDriverName), Qt::CaseInsensitive) ==
+           0;
 }
 
 CaptureProbe ProbeCaptureDrivers(

@@ -11,8 +11,9 @@ namespace lumicart::media {
 std::string PictureFileName(const std::string& folder, const LocalTime& date, unsigned number,
                             uint32_t compression) {
     char name[64];
-    std::snprintf(name, sizeof name, compression == 0 ? "%04d%02d%02d-%02d.bmp" : "%04d%02d%02d-%02d.jpg",
-                  date.year, date.month, date.day, number);
+    std::snprintf(name, sizeof name,
+                  compression == 0 ? "%04d%02d%02d-%02d.bmp" : "%04d%02d%02d-%02d.jpg", date.year,
+                  date.month, date.day, number);
     return folder + name;
 }
 
@@ -29,7 +30,8 @@ namespace {
 bool nameTaken(const std::string& name) {
     std::error_code ec;
     // A dangling link still occupies the name.
-    return std::filesystem::symlink_status(name, ec).type() != std::filesystem::file_type::not_found;
+    return std::filesystem::symlink_status(name, ec).type() !=
+           std::filesystem::file_type::not_found;
 }
 
 // Advances `number` to the next free name; false when all 65536 numbers of the day are taken.

@@ -16,8 +16,8 @@ bool OpenMovieFile(MovieWriter& writer, MediaHost& host, const FrameView& first,
 
 } // namespace
 
-bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& host,
-                       uint16_t first, uint16_t count) {
+bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& host, uint16_t first,
+                       uint16_t count) {
     const CameraApi& api = session.api();
     const uint16_t end = uint16_t(first + count);
     host.showProgress(first, end, first);

@@ -26,8 +26,8 @@ struct MovieResult {
 // Writes camera pictures first .. first+count-1 (16-bit index arithmetic) into the open movie,
 // stopping at the first picture of a format other than the session's current one, or at any
 // failure. Shows and hides the progress bar. True when every picture was written.
-bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& host,
-                       uint16_t first, uint16_t count);
+bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& host, uint16_t first,
+                       uint16_t count);
 
 // "Create AVI File": every picture of the first picture's format, from the camera straight into
 // a movie named by the save dialog (or by `fileName` when given, with no dialog).

@@ -62,7 +62,9 @@ FrameView ViewOf(const Frame& frame) {
     return view;
 }
 
-int CodedSide(int side) { return (side + 3) & ~3; }
+int CodedSide(int side) {
+    return (side + 3) & ~3;
+}
 
 namespace {
 
@@ -118,7 +120,9 @@ struct MovieWriter::Codec {
 
 MovieWriter::MovieWriter(const CompressionOptions& options) : m_options(options) {}
 
-MovieWriter::~MovieWriter() { CloseMovieFile(); }
+MovieWriter::~MovieWriter() {
+    CloseMovieFile();
+}
 
 bool MovieWriter::open(const std::string& fileName, const FrameView& first) {
     CloseMovieFile();
@@ -192,7 +196,8 @@ bool MovieWriter::drain(bool flushing) {
             return true;
         if (got < 0)
             return false;
-        av_packet_rescale_ts(m_codec->packet, m_codec->encoder->time_base, m_codec->stream->time_base);
+        av_packet_rescale_ts(m_codec->packet, m_codec->encoder->time_base,
+                             m_codec->stream->time_base);
         m_codec->packet->stream_index = m_codec->stream->index;
         if (av_interleaved_write_frame(m_codec->format, m_codec->packet) < 0)
             return false;

@@ -15,7 +15,7 @@ using ImageHandle = uint32_t;
 
 // One source the user can choose.
 struct SourceInfo {
-    std::string name;   // the device name the source is opened by
+    std::string name; // the device name the source is opened by
     std::string vendor;
     std::string model;
     std::string type;
@@ -62,8 +62,8 @@ struct EntryPoint {
     const char* operation;
 };
 inline constexpr EntryPoint kEntryPoints[] = {
-    {2, "acquire"},      {5, "closeSession"},  {10, "imageWidth"}, {12, "imageHeight"},
-    {13, "closeSource"}, {17, "freeImage"},    {26, "isAvailable"}, {35, "openSource"},
+    {2, "acquire"},       {5, "closeSession"}, {10, "imageWidth"},      {12, "imageHeight"},
+    {13, "closeSource"},  {17, "freeImage"},   {26, "isAvailable"},     {35, "openSource"},
     {38, "selectSource"}, {44, "prepare"},     {49, "writeBitmapFile"},
 };
 

@@ -48,7 +48,8 @@ std::optional<RgbImage> compose(const std::vector<ScannedFrame>& frames) {
         const int channels = p.format == SANE_FRAME_RGB ? 3 : 1;
         if (p.pixels_per_line != width || p.bytes_per_line <= 0 ||
             (p.depth != 1 && p.depth != 8 && p.depth != 16) ||
-            std::size_t(p.bytes_per_line) * 8 < std::size_t(width) * channels * std::size_t(p.depth))
+            std::size_t(p.bytes_per_line) * 8 <
+                std::size_t(width) * channels * std::size_t(p.depth))
             return std::nullopt;
         // Lines may be unknown in advance (-1): the data says how many there are.
         const int lines = int(f.bytes.size() / std::size_t(p.bytes_per_line));
@@ -128,7 +129,8 @@ bool SaneSource::ensureInitialised() {
 std::vector<SourceInfo> SaneSource::sources() {
     std::vector<SourceInfo> list;
     const SANE_Device** devices = nullptr;
-    if (!ensureInitialised() || sane_get_devices(&devices, SANE_FALSE) != SANE_STATUS_GOOD || !devices)
+    if (!ensureInitialised() || sane_get_devices(&devices, SANE_FALSE) != SANE_STATUS_GOOD ||
+        !devices)
         return list;
     for (int i = 0; devices[i]; ++i) {
         auto text = [](SANE_String_Const s) { return std::string(s ? s : ""); };
@@ -138,7 +140,9 @@ std::vector<SourceInfo> SaneSource::sources() {
     return list;
 }
 
-uint32_t SaneSource::isAvailable() { return ensureInitialised() ? 1 : 0; }
+uint32_t SaneSource::isAvailable() {
+    return ensureInitialised() ? 1 : 0;
+}
 
 uint32_t SaneSource::selectSource(void*) {
     const std::vector<SourceInfo> list = sources();
@@ -151,7 +155,9 @@ uint32_t SaneSource::selectSource(void*) {
     return 1;
 }
 
-void SaneSource::prepare(uint32_t) { ensureInitialised(); }
+void SaneSource::prepare(uint32_t) {
+    ensureInitialised();
+}
 
 uint32_t SaneSource::openSource() {
     if (m_handle)
@@ -236,7 +242,9 @@ uint32_t SaneSource::writeBitmapFile(ImageHandle image, const std::string& fileN
     return it != m_images.end() && WriteRgbBitmap(it->second, fileName) ? 1 : 0;
 }
 
-void SaneSource::freeImage(ImageHandle image) { m_images.erase(image); }
+void SaneSource::freeImage(ImageHandle image) {
+    m_images.erase(image);
+}
 
 void SaneSource::closeSource() {
     if (m_handle) {

@@ -40,14 +40,16 @@ std::optional<DriverDescription> queryDevice(const std::string& path) {
     ::close(fd);
     if (!ok)
         return std::nullopt;
-    const uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+    const uint32_t caps =
+        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
     if (!(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
         return std::nullopt;
     DriverDescription driver;
     driver.name.assign(reinterpret_cast<const char*>(cap.card),
                        strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card));
     driver.version = "Version: " + std::to_string((cap.version >> 16) & 0xFF) + "." +
-                     std::to_string((cap.version >> 8) & 0xFF) + "." + std::to_string(cap.version & 0xFF);
+                     std::to_string((cap.version >> 8) & 0xFF) + "." +
+                     std::to_string(cap.version & 0xFF);
     return driver;
 }
 

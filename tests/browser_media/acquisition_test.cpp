@@ -140,7 +140,8 @@ protected:
     // The test device's options for the next session.
     void configure(const std::string& lines) {
         std::ofstream(saneConfig().filePath("test.conf").toStdString())
-            << "number_of_devices 2\nresolution 50\nbr_x 40.0\nbr_y 30.0\n" << lines;
+            << "number_of_devices 2\nresolution 50\nbr_x 40.0\nbr_y 30.0\n"
+            << lines;
     }
     // A whole acquisition through the source; the written file's picture, or a null image.
     QImage acquire(kerris::acquire::SaneSource& source) {
@@ -202,11 +203,15 @@ INSTANTIATE_TEST_SUITE_P(
     Modes, SaneAcquires,
     ::testing::Values(
         SaneCase{"gray_black", "mode Gray\ndepth 8\ntest-picture \"Solid black\"\n", qRgb(0, 0, 0)},
-        SaneCase{"gray_white", "mode Gray\ndepth 8\ntest-picture \"Solid white\"\n", qRgb(255, 255, 255)},
-        SaneCase{"lineart_white", "mode Gray\ndepth 1\ntest-picture \"Solid white\"\n", qRgb(255, 255, 255)},
-        SaneCase{"gray_sixteen_bit", "mode Gray\ndepth 16\ntest-picture \"Solid white\"\n", qRgb(255, 255, 255)},
+        SaneCase{"gray_white", "mode Gray\ndepth 8\ntest-picture \"Solid white\"\n",
+                 qRgb(255, 255, 255)},
+        SaneCase{"lineart_white", "mode Gray\ndepth 1\ntest-picture \"Solid white\"\n",
+                 qRgb(255, 255, 255)},
+        SaneCase{"gray_sixteen_bit", "mode Gray\ndepth 16\ntest-picture \"Solid white\"\n",
+                 qRgb(255, 255, 255)},
         SaneCase{"colour_pattern", "mode Color\ndepth 8\ntest-picture \"Color pattern\"\n", 0},
-        SaneCase{"colour_three_pass", "mode Color\ndepth 8\nthree-pass true\ntest-picture \"Color pattern\"\n", 0}),
+        SaneCase{"colour_three_pass",
+                 "mode Color\ndepth 8\nthree-pass true\ntest-picture \"Color pattern\"\n", 0}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(SaneTestDevice, FailingReadDeliversNoImageAndWritesNothing) {

@@ -57,8 +57,8 @@ struct BitmapBuilder {
 
     void write(const std::filesystem::path& path) const {
         const auto data = bytes();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                    std::streamsize(data.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     }
 };
 

@@ -84,19 +84,19 @@ TEST_P(PictureLayout, FollowsTheFileHeaderRules) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PictureLayout,
-    ::testing::Values(
-        LayoutCase{"camera_cif", 24, 0, 0, 352 * 288 * 3, 352, 288, true, 54, 352 * 288 * 3},
-        // A wrong image-size field of an uncompressed picture is recomputed.
-        LayoutCase{"recomputed", 24, 0, 0, 5, 320, 240, true, 54, 320 * 240 * 3},
-        LayoutCase{"odd_width_rows_padded", 24, 0, 0, 0, 3, 2, true, 54, 24},
-        LayoutCase{"eight_bit_full_table", 8, 0, 0, 0, 4, 4, true, 54 + 1024, 16},
-        LayoutCase{"colours_used_wins", 8, 0, 16, 0, 4, 4, true, 54 + 64, 16},
-        LayoutCase{"one_bit", 1, 0, 0, 0, 33, 1, true, 54 + 8, 8},
-        LayoutCase{"thirty_two_bit_no_table", 32, 0, 0, 0, 2, 2, true, 54, 16},
-        LayoutCase{"compressed_keeps_field", 24, 1, 0, 100, 10, 10, true, 54, 100},
-        LayoutCase{"compressed_size_zero", 24, 1, 0, 0, 10, 10, false, 0, 0},
-        LayoutCase{"zero_width", 24, 0, 0, 0, 0, 10, false, 0, 0},
-        LayoutCase{"negative_height", 24, 0, 0, 0, 10, -10, false, 0, 0}),
+    ::testing::Values(LayoutCase{"camera_cif", 24, 0, 0, 352 * 288 * 3, 352, 288, true, 54,
+                                 352 * 288 * 3},
+                      // A wrong image-size field of an uncompressed picture is recomputed.
+                      LayoutCase{"recomputed", 24, 0, 0, 5, 320, 240, true, 54, 320 * 240 * 3},
+                      LayoutCase{"odd_width_rows_padded", 24, 0, 0, 0, 3, 2, true, 54, 24},
+                      LayoutCase{"eight_bit_full_table", 8, 0, 0, 0, 4, 4, true, 54 + 1024, 16},
+                      LayoutCase{"colours_used_wins", 8, 0, 16, 0, 4, 4, true, 54 + 64, 16},
+                      LayoutCase{"one_bit", 1, 0, 0, 0, 33, 1, true, 54 + 8, 8},
+                      LayoutCase{"thirty_two_bit_no_table", 32, 0, 0, 0, 2, 2, true, 54, 16},
+                      LayoutCase{"compressed_keeps_field", 24, 1, 0, 100, 10, 10, true, 54, 100},
+                      LayoutCase{"compressed_size_zero", 24, 1, 0, 0, 10, 10, false, 0, 0},
+                      LayoutCase{"zero_width", 24, 0, 0, 0, 0, 10, false, 0, 0},
+                      LayoutCase{"negative_height", 24, 0, 0, 0, 10, -10, false, 0, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(BitmapFileTest, CameraPictureIsWrittenBehindAFourteenByteHeader) {
@@ -154,8 +154,8 @@ TEST_F(BitmapFileTest, ExistingFileIsNeverReplaced) {
 
 TEST_F(BitmapFileTest, MissingFolderFails) {
     auto record = makeRecord(header24(4, 4), 48);
-    EXPECT_FALSE(WritePictureBitmap(record.data(), record.size(),
-                                    (folder() / "gone" / "x.bmp").string()));
+    EXPECT_FALSE(
+        WritePictureBitmap(record.data(), record.size(), (folder() / "gone" / "x.bmp").string()));
 }
 
 TEST_F(BitmapFileTest, FailedWriteAtAnyPointLeavesNoFile) {
@@ -163,7 +163,8 @@ TEST_F(BitmapFileTest, FailedWriteAtAnyPointLeavesNoFile) {
     for (long failAfter : {0L, 1L, 13L, 14L, 15L, 53L, 54L, 200L, 54L + 191L}) {
         SCOPED_TRACE(failAfter);
         SetBitmapWriteFaultForTesting(failAfter);
-        EXPECT_FALSE(WritePictureBitmap(record.data(), record.size(), (folder() / "p.bmp").string()));
+        EXPECT_FALSE(
+            WritePictureBitmap(record.data(), record.size(), (folder() / "p.bmp").string()));
         EXPECT_EQ(entriesIn(folder()), 0u) << "neither the picture nor a temporary file remains";
     }
     SetBitmapWriteFaultForTesting(54 + 192);
@@ -179,7 +180,8 @@ struct RejectCase {
     BitmapReadError error;
 };
 
-class ReadBitmapRejects : public BitmapFileTest, public ::testing::WithParamInterface<RejectCase> {};
+class ReadBitmapRejects : public BitmapFileTest,
+                          public ::testing::WithParamInterface<RejectCase> {};
 
 BitmapBuilder goodBuilder() {
     BitmapBuilder b;
@@ -204,34 +206,54 @@ TEST_P(ReadBitmapRejects, RejectsHeadersThatDisagreeWithTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadBitmapRejects,
-    ::testing::Values(
-        rejectCase("offset_past_end", BitmapReadError::OffsetPastEnd,
-                   [](BitmapBuilder& b) { b.pixelOffset = 4000; b.truncateTo = 54 + 24; }),
-        rejectCase("offset_leaves_no_info_header", BitmapReadError::HeaderTooShort,
-                   [](BitmapBuilder& b) { b.pixelOffset = 30; }),
-        rejectCase("info_header_of_twelve_bytes", BitmapReadError::HeaderTooShort,
-                   [](BitmapBuilder& b) { b.infoSize = 12; }),
-        rejectCase("info_header_larger_than_the_header_area", BitmapReadError::HeaderTooShort,
-                   [](BitmapBuilder& b) { b.infoSize = 124; b.pixelOffset = 54; }),
-        rejectCase("fewer_pixel_bytes_than_image_size", BitmapReadError::PixelsShort,
-                   [](BitmapBuilder& b) { b.imageSize = 4096; }),
-        rejectCase("file_cut_inside_the_pixels", BitmapReadError::PixelsShort,
-                   [](BitmapBuilder& b) { b.truncateTo = 54 + 20; }),
-        rejectCase("rows_larger_than_file", BitmapReadError::PixelsShort,
-                   [](BitmapBuilder& b) { b.height = 100; }),
-        rejectCase("not_bm", BitmapReadError::NotBitmap,
-                   [](BitmapBuilder& b) { b.truncateTo = 10; }),
-        rejectCase("zero_width", BitmapReadError::BadDimensions, [](BitmapBuilder& b) { b.width = 0; }),
-        rejectCase("negative_width", BitmapReadError::BadDimensions, [](BitmapBuilder& b) { b.width = -4; }),
-        rejectCase("huge_height", BitmapReadError::BadDimensions,
-                   [](BitmapBuilder& b) { b.height = 0x7FFFFFFF; }),
-        rejectCase("run_length_compressed", BitmapReadError::Unsupported,
-                   [](BitmapBuilder& b) { b.bits = 8; b.compression = 1; }),
-        rejectCase("bit_count_two", BitmapReadError::Unsupported, [](BitmapBuilder& b) { b.bits = 2; }),
-        rejectCase("table_past_pixel_offset", BitmapReadError::PaletteOutside,
-                   [](BitmapBuilder& b) { b.bits = 8; b.coloursUsed = 200; b.table.assign(16, 0); }),
-        rejectCase("more_than_256_colours", BitmapReadError::PaletteOutside,
-                   [](BitmapBuilder& b) { b.bits = 8; b.coloursUsed = 1000; b.table.assign(4000, 0); })),
+    ::testing::Values(rejectCase("offset_past_end", BitmapReadError::OffsetPastEnd,
+                                 [](BitmapBuilder& b) {
+                                     b.pixelOffset = 4000;
+                                     b.truncateTo = 54 + 24;
+                                 }),
+                      rejectCase("offset_leaves_no_info_header", BitmapReadError::HeaderTooShort,
+                                 [](BitmapBuilder& b) { b.pixelOffset = 30; }),
+                      rejectCase("info_header_of_twelve_bytes", BitmapReadError::HeaderTooShort,
+                                 [](BitmapBuilder& b) { b.infoSize = 12; }),
+                      rejectCase("info_header_larger_than_the_header_area",
+                                 BitmapReadError::HeaderTooShort,
+                                 [](BitmapBuilder& b) {
+                                     b.infoSize = 124;
+                                     b.pixelOffset = 54;
+                                 }),
+                      rejectCase("fewer_pixel_bytes_than_image_size", BitmapReadError::PixelsShort,
+                                 [](BitmapBuilder& b) { b.imageSize = 4096; }),
+                      rejectCase("file_cut_inside_the_pixels", BitmapReadError::PixelsShort,
+                                 [](BitmapBuilder& b) { b.truncateTo = 54 + 20; }),
+                      rejectCase("rows_larger_than_file", BitmapReadError::PixelsShort,
+                                 [](BitmapBuilder& b) { b.height = 100; }),
+                      rejectCase("not_bm", BitmapReadError::NotBitmap,
+                                 [](BitmapBuilder& b) { b.truncateTo = 10; }),
+                      rejectCase("zero_width", BitmapReadError::BadDimensions,
+                                 [](BitmapBuilder& b) { b.width = 0; }),
+                      rejectCase("negative_width", BitmapReadError::BadDimensions,
+                                 [](BitmapBuilder& b) { b.width = -4; }),
+                      rejectCase("huge_height", BitmapReadError::BadDimensions,
+                                 [](BitmapBuilder& b) { b.height = 0x7FFFFFFF; }),
+                      rejectCase("run_length_compressed", BitmapReadError::Unsupported,
+                                 [](BitmapBuilder& b) {
+                                     b.bits = 8;
+                                     b.compression = 1;
+                                 }),
+                      rejectCase("bit_count_two", BitmapReadError::Unsupported,
+                                 [](BitmapBuilder& b) { b.bits = 2; }),
+                      rejectCase("table_past_pixel_offset", BitmapReadError::PaletteOutside,
+                                 [](BitmapBuilder& b) {
+                                     b.bits = 8;
+                                     b.coloursUsed = 200;
+                                     b.table.assign(16, 0);
+                                 }),
+                      rejectCase("more_than_256_colours", BitmapReadError::PaletteOutside,
+                                 [](BitmapBuilder& b) {
+                                     b.bits = 8;
+                                     b.coloursUsed = 1000;
+                                     b.table.assign(4000, 0);
+                                 })),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(BitmapFileTest, MissingFileCannotOpen) {
@@ -304,7 +326,8 @@ struct ConvertCase {
     std::array<uint8_t, 3> expected[4];
 };
 
-class ReadBitmapConverts : public BitmapFileTest, public ::testing::WithParamInterface<ConvertCase> {};
+class ReadBitmapConverts : public BitmapFileTest,
+                           public ::testing::WithParamInterface<ConvertCase> {};
 
 TEST_P(ReadBitmapConverts, ToTwentyFourBitFrames) {
     const ConvertCase& c = GetParam();
@@ -325,22 +348,48 @@ TEST_P(ReadBitmapConverts, ToTwentyFourBitFrames) {
 
 // Table entries B G R 0: 0 black, 1 red, 2 green, 3 blue.
 const std::vector<uint8_t> kTable = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0};
-constexpr std::array<uint8_t, 3> kBlack{0, 0, 0}, kRed{0, 0, 255}, kGreen{0, 255, 0}, kBlue{255, 0, 0};
+constexpr std::array<uint8_t, 3> kBlack{0, 0, 0}, kRed{0, 0, 255}, kGreen{0, 255, 0},
+    kBlue{255, 0, 0};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadBitmapConverts,
     ::testing::Values(
         ConvertCase{"eight_bit", 8, 0, 4, kTable, {1, 2, 3, 0}, {kRed, kGreen, kBlue, kBlack}},
         // An index beyond the table's entries shows black rather than reading past the table.
-        ConvertCase{"eight_bit_index_beyond_table", 8, 0, 4, kTable, {3, 200, 1, 2}, {kBlue, kBlack, kRed, kGreen}},
+        ConvertCase{"eight_bit_index_beyond_table",
+                    8,
+                    0,
+                    4,
+                    kTable,
+                    {3, 200, 1, 2},
+                    {kBlue, kBlack, kRed, kGreen}},
         ConvertCase{"four_bit", 4, 0, 4, kTable, {0x12, 0x30, 0, 0}, {kRed, kGreen, kBlue, kBlack}},
-        ConvertCase{"one_bit_full_table", 1, 0, 0, {0, 0, 0, 0, 255, 255, 255, 0}, {0xA0, 0, 0, 0},
+        ConvertCase{"one_bit_full_table",
+                    1,
+                    0,
+                    0,
+                    {0, 0, 0, 0, 255, 255, 255, 0},
+                    {0xA0, 0, 0, 0},
                     {{255, 255, 255}, kBlack, {255, 255, 255}, kBlack}},
-        ConvertCase{"sixteen_bit_555", 16, 0, 0, {}, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F},
+        ConvertCase{"sixteen_bit_555",
+                    16,
+                    0,
+                    0,
+                    {},
+                    {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F},
                     {kRed, kGreen, kBlue, {255, 255, 255}}},
-        ConvertCase{"sixteen_bit_565_bitfields", 16, 3, 0, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
-                    {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0, 0}, {kRed, kGreen, kBlue, kBlack}},
-        ConvertCase{"thirty_two_bit", 32, 0, 0, {},
+        ConvertCase{"sixteen_bit_565_bitfields",
+                    16,
+                    3,
+                    0,
+                    {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
+                    {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0, 0},
+                    {kRed, kGreen, kBlue, kBlack}},
+        ConvertCase{"thirty_two_bit",
+                    32,
+                    0,
+                    0,
+                    {},
                     {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 1, 2, 3, 0},
                     {kRed, kGreen, kBlue, {1, 2, 3}}}),
     [](const auto& p) { return std::string(p.param.name); });

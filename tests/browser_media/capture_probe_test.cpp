@@ -35,7 +35,8 @@ TEST_P(ProbeOutcome, DecidesTheFourMenuStates) {
     const ProbeCase& c = GetParam();
     const CaptureProbe probe = ProbeCaptureDrivers(driverTable(c.drivers));
     EXPECT_EQ(probe.anyDriver, !c.drivers.empty());
-    const AcquisitionMenuStates states = ApplyAvailability(MenuStatesAfterProbe(probe), c.available);
+    const AcquisitionMenuStates states =
+        ApplyAvailability(MenuStatesAfterProbe(probe), c.available);
     EXPECT_EQ(states.selectSource, c.expected.selectSource);
     EXPECT_EQ(states.active, c.expected.active);
     EXPECT_EQ(states.autoDownload, c.expected.autoDownload);
@@ -49,8 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"another_driver_only", {"USB2.0 HD UVC WebCam"}, 1, {true, true, false, false}},
         ProbeCase{"camera_driver", {"Kerris Camera"}, 1, {true, true, true, true}},
         ProbeCase{"camera_driver_in_capitals", {"KERRIS CAMERA"}, 1, {true, true, true, true}},
-        ProbeCase{"camera_driver_after_others", {"a", "b", "kerris camera"}, 1, {true, true, true, true}},
-        ProbeCase{"longer_name_is_not_the_camera", {"Kerris Camera 2"}, 1, {true, true, false, false}},
+        ProbeCase{
+            "camera_driver_after_others", {"a", "b", "kerris camera"}, 1, {true, true, true, true}},
+        ProbeCase{
+            "longer_name_is_not_the_camera", {"Kerris Camera 2"}, 1, {true, true, false, false}},
         ProbeCase{"prefix_is_not_the_camera", {"Kerris"}, 1, {true, true, false, false}},
         ProbeCase{"acquisition_unavailable", {"Kerris Camera"}, 0, {true, false, false, false}},
         ProbeCase{"nothing_at_all", {}, 0, {false, false, false, false}}),

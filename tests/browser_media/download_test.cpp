@@ -75,9 +75,9 @@ TEST_F(DownloadTest, RunningNumberSkipsTakenNamesAndOnlyGrows) {
     givePictures({0, 0, 0});
     const DownloadResult result = run();
     EXPECT_EQ(result.end, DownloadEnd::Completed);
-    EXPECT_EQ(filesIn(folder()), (std::vector<std::string>{"20240131-01.bmp", "20240131-02.bmp",
-                                                            "20240131-03.bmp", "20240131-04.bmp",
-                                                            "20240131-05.bmp"}));
+    EXPECT_EQ(filesIn(folder()),
+              (std::vector<std::string>{"20240131-01.bmp", "20240131-02.bmp", "20240131-03.bmp",
+                                        "20240131-04.bmp", "20240131-05.bmp"}));
     EXPECT_EQ(readAll(folder() / "20240131-01.bmp").size(), 3u) << "existing files are untouched";
     EXPECT_TRUE(m_host.messages.empty());
     // Picture i went into the i-th new name, pixels as uploaded.
@@ -91,7 +91,7 @@ TEST_F(DownloadTest, ProgressRunsFromZeroToTheCountThenHidesAndTheListIsRefreshe
     givePictures({0, 0, 0});
     run();
     EXPECT_EQ(m_host.events, (std::vector<std::string>{"show 0 3", "position 0", "position 1",
-                                                        "position 2", "hide", "refresh"}));
+                                                       "position 2", "hide", "refresh"}));
     const auto& calls = fakeCamera().calls;
     const auto close = std::find(calls.begin(), calls.end(), "CpiCameraClose");
     const auto lastUpload = std::find(calls.rbegin(), calls.rend(), "CpiUploadImage").base();
@@ -146,7 +146,8 @@ TEST_P(DownloadStopsAtPicture, KeepsEarlierPicturesSilentlyRefreshesAndCloses) {
     const std::string name = stop.name;
     if (k == 0 && (name == "format" || name == "record")) {
         // Picture 0's format and record are made before the loop.
-        EXPECT_EQ(result.end, name == "format" ? DownloadEnd::FormatFailed : DownloadEnd::PictureFailed);
+        EXPECT_EQ(result.end,
+                  name == "format" ? DownloadEnd::FormatFailed : DownloadEnd::PictureFailed);
         EXPECT_FALSE(m_host.progressEverShown);
         EXPECT_EQ(m_host.refreshes, 0);
     } else {
@@ -167,10 +168,12 @@ INSTANTIATE_TEST_SUITE_P(
         ::testing::Values(StopCase{"upload", [](FakeCamera& c, int k) { c.uploadFailsAt = k; }},
                           StopCase{"format", [](FakeCamera& c, int k) { c.formatFailsAt = k; }},
                           StopCase{"empty", [](FakeCamera& c, int k) { c.emptyPictureAt = k; }},
-                          StopCase{"record", [](FakeCamera& c, int k) { c.createFailsAfter = k ? 1 : 0; }}),
+                          StopCase{"record",
+                                   [](FakeCamera& c, int k) { c.createFailsAfter = k ? 1 : 0; }}),
         ::testing::Values(0, 1, 3)),
     [](const auto& p) {
-        return std::string(std::get<0>(p.param).name) + "_at_" + std::to_string(std::get<1>(p.param));
+        return std::string(std::get<0>(p.param).name) + "_at_" +
+               std::to_string(std::get<1>(p.param));
     });
 
 TEST_F(DownloadTest, OpenFailureShowsMessageThreeAndClosesAHandedBackConnection) {
@@ -208,8 +211,8 @@ TEST_F(DownloadTest, WriteFailureShowsMessageFiveKeepsEarlierFilesAndLeavesNoPar
     EXPECT_EQ(filesIn(folder()), std::vector<std::string>{"20240131-01.bmp"})
         << "no broken picture and no temporary file";
     EXPECT_TRUE(ReadBitmapFile((folder() / "20240131-01.bmp").string()));
-    EXPECT_EQ(m_host.events, (std::vector<std::string>{"show 0 3", "position 0", "maximum", "hide",
-                                                        "refresh"}));
+    EXPECT_EQ(m_host.events,
+              (std::vector<std::string>{"show 0 3", "position 0", "maximum", "hide", "refresh"}));
     EXPECT_EQ(fakeCamera().uploaded, (std::vector<uint32_t>{0, 1})) << "the loop stops";
     EXPECT_EQ(fakeCamera().closes, 1);
 }

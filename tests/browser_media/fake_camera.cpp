@@ -12,7 +12,9 @@ FakeCamera g_camera;
 int g_connectionToken = 0;
 CpiConnection* const kConnection = reinterpret_cast<CpiConnection*>(&g_connectionToken);
 
-bool validConnection(CpiConnection* c) { return c == kConnection && g_camera.connectionOpen; }
+bool validConnection(CpiConnection* c) {
+    return c == kConnection && g_camera.connectionOpen;
+}
 
 uint32_t fakeOpen(uint32_t selector, uint32_t port, CpiConnection** connection,
                   uint16_t* cameraId) noexcept {
@@ -139,9 +141,13 @@ uint32_t fakeUpload(CpiConnection* c, uint32_t index, CpiImage* picture,
 
 } // namespace
 
-FakeCamera& fakeCamera() { return g_camera; }
+FakeCamera& fakeCamera() {
+    return g_camera;
+}
 
-void resetFakeCamera() { g_camera = FakeCamera{}; }
+void resetFakeCamera() {
+    g_camera = FakeCamera{};
+}
 
 CameraApi fakeCameraApi() {
     CameraApi api;

@@ -19,9 +19,9 @@ struct FakeCamera {
     uint32_t openStatus = 0;
     bool handBackOnOpenFailure = false;
     uint32_t stateStatus = 0;
-    int formatFailsAt = -1;  // CpiGetImageFormatEx fails for this index
-    int uploadFailsAt = -1;  // CpiUploadImage fails for this index
-    int emptyPictureAt = -1; // CpiUploadImage leaves width 0 for this index
+    int formatFailsAt = -1;    // CpiGetImageFormatEx fails for this index
+    int uploadFailsAt = -1;    // CpiUploadImage fails for this index
+    int emptyPictureAt = -1;   // CpiUploadImage leaves width 0 for this index
     int createFailsAfter = -1; // CpiCreateImage gives null once this many were made
 
     // What happened.

@@ -41,8 +41,10 @@ std::string quoted(const std::string& path) {
 
 std::map<std::string, std::string> ProbeMovieStream(const std::string& path) {
     std::map<std::string, std::string> values;
-    for (const auto& line : runLines("ffprobe -v error -select_streams v:0 -count_frames -show_streams "
-                                     "-of default=noprint_wrappers=1 " + quoted(path) + " 2>/dev/null")) {
+    for (const auto& line :
+         runLines("ffprobe -v error -select_streams v:0 -count_frames -show_streams "
+                  "-of default=noprint_wrappers=1 " +
+                  quoted(path) + " 2>/dev/null")) {
         const auto eq = line.find('=');
         if (eq != std::string::npos)
             values[line.substr(0, eq)] = line.substr(eq + 1);
@@ -52,8 +54,10 @@ std::map<std::string, std::string> ProbeMovieStream(const std::string& path) {
 
 std::vector<bool> ProbeKeyFrames(const std::string& path) {
     std::vector<bool> keys;
-    for (const auto& line : runLines("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
-                                     "-of csv=p=0 " + quoted(path) + " 2>/dev/null"))
+    for (const auto& line :
+         runLines("ffprobe -v error -select_streams v:0 -show_entries packet=flags "
+                  "-of csv=p=0 " +
+                  quoted(path) + " 2>/dev/null"))
         if (!line.empty())
             keys.push_back(line[0] == 'K');
     return keys;
@@ -93,7 +97,8 @@ std::vector<DecodedFrame> DecodeMovie(const std::string& path) {
             out.height = frame->height;
             out.rgb.resize(std::size_t(frame->width) * frame->height * 3);
             for (int y = 0; y < frame->height; ++y) {
-                const auto* row = reinterpret_cast<const uint16_t*>(frame->data[0] + frame->linesize[0] * y);
+                const auto* row =
+                    reinterpret_cast<const uint16_t*>(frame->data[0] + frame->linesize[0] * y);
                 for (int x = 0; x < frame->width; ++x) {
                     const uint16_t v = row[x];
                     uint8_t* p = &out.rgb[(std::size_t(y) * frame->width + x) * 3];

@@ -53,7 +53,8 @@ protected:
     fs::path folder() const { return m_dir.path().toStdString(); }
     std::string movie() const { return (folder() / "movie.avi").string(); }
     std::size_t entries() const {
-        return std::size_t(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()));
+        return std::size_t(
+            std::distance(fs::directory_iterator(folder()), fs::directory_iterator()));
     }
     QTemporaryDir m_dir;
     RecordingHost m_host;
@@ -84,7 +85,8 @@ TEST_F(MovieTest, StreamIsVideoOneAtFifteenFramesNamedOvikAnimation) {
     ASSERT_EQ(decoded.size(), 3u);
     double worst = 99;
     for (std::size_t i = 0; i < 3; ++i)
-        worst = std::min(worst, FramePsnr(decoded[i], frames[i].pixels(), 352, 288, frames[i].stride()));
+        worst = std::min(worst,
+                         FramePsnr(decoded[i], frames[i].pixels(), 352, 288, frames[i].stride()));
     std::cout << "round-trip PSNR (worst of 3 frames, 352x288 gradient): " << worst << " dB\n";
     RecordProperty("psnr_db", std::to_string(worst));
     EXPECT_GT(worst, 30.0);
@@ -104,7 +106,9 @@ TEST_F(MovieTest, KeyFrameEverySevenFrames) {
 }
 
 TEST_F(MovieTest, SizesTheCodecCannotTakeArePaddedToWholeBlocks) {
-    struct Case { int width, height; };
+    struct Case {
+        int width, height;
+    };
     for (const Case c : {Case{5, 3}, Case{1, 1}, Case{321, 242}, Case{4, 4}}) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         const Frame frame = gentleFrame(c.width, c.height);
@@ -261,7 +265,10 @@ TEST_F(FileMovieTest, DifferentSizeNamesTheFirstMismatchAndLeavesNoMovie) {
     const auto a = solid("a.bmp", 320, 240, 1, 2, 3);
     const auto b = solid("b.bmp", 320, 240, 1, 2, 3);
     const auto big = solid("big.bmp", 640, 480, 1, 2, 3);
-    struct Case { std::vector<SelectedFile> selection; std::string named; };
+    struct Case {
+        std::vector<SelectedFile> selection;
+        std::string named;
+    };
     for (const Case& c : {Case{{a, b, big}, "big.bmp"}, Case{{big, a, b}, "a.bmp"}}) {
         m_host.messages.clear();
         EXPECT_EQ(run(c.selection).end, MovieEnd::DifferentSize);
@@ -283,7 +290,8 @@ TEST_F(FileMovieTest, NonBitmapIsNamedWithMessageNine) {
     const auto big = solid("big.bmp", 64, 64, 1, 2, 3);
     EXPECT_EQ(run({a, photo, big}).end, MovieEnd::NotBitmap);
     ASSERT_EQ(m_host.messages.size(), 1u);
-    EXPECT_EQ(m_host.messages[0], std::make_pair(int(kMsgBitmapFilesOnly), std::optional<std::string>("photo.jpg")));
+    EXPECT_EQ(m_host.messages[0],
+              std::make_pair(int(kMsgBitmapFilesOnly), std::optional<std::string>("photo.jpg")));
     EXPECT_FALSE(fs::exists(movie()));
 }
 
@@ -341,7 +349,9 @@ TEST_F(FileMovieTest, UnreadableFileDuringWritingShowsMessageTenAndKeepsEarlierF
     cut.imageSize = 1 << 20;
     cut.write(folder() / "cut.bmp");
     const SelectedFile bad{(folder() / "cut.bmp").string(), "cut.bmp"};
-    const BitmapProbe lenient = [](const std::string&) { return std::make_optional(std::make_pair(32, 32)); };
+    const BitmapProbe lenient = [](const std::string&) {
+        return std::make_optional(std::make_pair(32, 32));
+    };
 
     MovieWriter writer;
     EXPECT_EQ(CreateFileMovie({a, b, bad, a}, lenient, writer, m_host).end, MovieEnd::CannotLoad);

@@ -51,9 +51,13 @@ std::optional<std::string> RecordingHost::chooseMovieToSave() {
     return saveName;
 }
 
-std::optional<std::string> RecordingHost::chooseMovieToOpen() { return openName; }
+std::optional<std::string> RecordingHost::chooseMovieToOpen() {
+    return openName;
+}
 
-void RecordingHost::openWithDesktop(const std::string& fileName) { opened.push_back(fileName); }
+void RecordingHost::openWithDesktop(const std::string& fileName) {
+    opened.push_back(fileName);
+}
 
 void RecordingHost::clearPreview() {
     ++previewClears;

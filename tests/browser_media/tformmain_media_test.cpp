@@ -78,7 +78,8 @@ protected:
     void TearDown() override { m_form.reset(); }
 
     TFormMain& makeForm() {
-        m_form = std::make_unique<TFormMain>(m_ui, TFormMain::Options{m_dir.path() + "/app/Lumicart"});
+        m_form =
+            std::make_unique<TFormMain>(m_ui, TFormMain::Options{m_dir.path() + "/app/Lumicart"});
         return *m_form;
     }
 
@@ -165,7 +166,8 @@ TEST_F(FormMediaTest, DownloadWritesIntoTheCurrentFolderAndHidesTheProgressBar) 
     ShowCounter counter;
     form.ProgressBar1->installEventFilter(&counter);
     form.AutoDownloadImage1Click();
-    EXPECT_EQ(pictureFiles(), (QStringList{"20240131-01.bmp", "20240131-02.bmp", "20240131-03.bmp"}));
+    EXPECT_EQ(pictureFiles(),
+              (QStringList{"20240131-01.bmp", "20240131-02.bmp", "20240131-03.bmp"}));
     EXPECT_TRUE(m_ui.errors.isEmpty());
     EXPECT_FALSE(form.ProgressBar1->isVisibleTo(&form));
     EXPECT_EQ(form.ProgressBar1->maximum(), 3);

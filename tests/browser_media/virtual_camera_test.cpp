@@ -33,7 +33,8 @@ std::string buildDir() {
 
 std::vector<std::string> samplePictures() {
     std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(buildDir() + "/share/kerris/virtualcam/pictures"))
+    for (const auto& entry :
+         fs::directory_iterator(buildDir() + "/share/kerris/virtualcam/pictures"))
         if (entry.path().extension() == ".bmp")
             files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
@@ -47,7 +48,8 @@ double psnr(const Frame& a, const Frame& b) {
     double sum = 0;
     for (int y = 0; y < a.height(); ++y)
         for (std::size_t k = 0; k < std::size_t(a.width()) * 3; ++k) {
-            const double d = double(a.pixels()[a.stride() * y + k]) - double(b.pixels()[b.stride() * y + k]);
+            const double d =
+                double(a.pixels()[a.stride() * y + k]) - double(b.pixels()[b.stride() * y + k]);
             sum += d * d;
         }
     const double mse = sum / (double(a.width()) * a.height() * 3);

@@ -28,7 +28,9 @@ public:
         m_minimum = minimum;
         m_progress.start(maximum - minimum);
     }
-    void setProgressRange(int minimum, int maximum) override { showProgress(minimum, maximum, minimum); }
+    void setProgressRange(int minimum, int maximum) override {
+        showProgress(minimum, maximum, minimum);
+    }
     void setProgressPosition(int position) override {
         m_progress.update(position - m_minimum + 1, "frame " + std::to_string(position + 1));
     }
@@ -92,8 +94,10 @@ int runMovie(const std::vector<std::string>& arguments, Environment& env) {
         std::fprintf(env.out, "%s: %d frame%s, 15 frames per second\n", file.c_str(), result.frames,
                      result.frames == 1 ? "" : "s");
         if (result.end == CommandEnd::Stopped)
-            std::fprintf(env.err, "kerris: the movie ends at picture %d: the next picture has "
-                                  "another format or could not be read\n", result.frames);
+            std::fprintf(env.err,
+                         "kerris: the movie ends at picture %d: the next picture has "
+                         "another format or could not be read\n",
+                         result.frames);
         return kExitOk;
     case CommandEnd::NoMovie:
         if (!exists(file))
