@@ -82,6 +82,8 @@ QString DesktopUserInterface::getOpenFileName(QWidget* owner, const FileDialogOp
     return runFileDialog(owner, options, QFileDialog::AcceptOpen);
 }
 
-bool DesktopUserInterface::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool DesktopUserInterface::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
 
 } // namespace lumicart

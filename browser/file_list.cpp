@@ -38,9 +38,9 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
     if (!ShellAllocator || !folder)
         return false;
     IconIndexMap iconIndexMap;
-    std::optional<std::vector<ItemId>> items = folder->enumerate(
-        kerris::shell::kEnumFolders | kerris::shell::kEnumNonFolders |
-        kerris::shell::kEnumNetPrinterSearch);
+    std::optional<std::vector<ItemId>> items =
+        folder->enumerate(kerris::shell::kEnumFolders | kerris::shell::kEnumNonFolders |
+                          kerris::shell::kEnumNetPrinterSearch);
     if (!items)
         return false;
 
@@ -62,12 +62,12 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
             ShellAllocator->free(item);
             continue;
         }
-        const QString displayName =
-            folder->displayName(item, kerris::shell::kNameNormal).value_or(QString()).left(
-                kMaxNameLength);
-        const QString parsingName =
-            folder->displayName(item, kerris::shell::kNameForParsing).value_or(QString()).left(
-                kMaxNameLength);
+        const QString displayName = folder->displayName(item, kerris::shell::kNameNormal)
+                                        .value_or(QString())
+                                        .left(kMaxNameLength);
+        const QString parsingName = folder->displayName(item, kerris::shell::kNameForParsing)
+                                        .value_or(QString())
+                                        .left(kMaxNameLength);
         if (!isPictureFile(parsingName)) {
             ShellAllocator->free(item);
             continue;
@@ -92,9 +92,8 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
         ShellAllocator->free(item);
         pending.push_back({collator.sortKey(displayName), listItem});
     }
-    std::stable_sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {
-        return a.key.compare(b.key) < 0;
-    });
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const Pending& a, const Pending& b) { return a.key.compare(b.key) < 0; });
     const bool hadItems = ListView1->topLevelItemCount() > 0;
     QList<QTreeWidgetItem*> ordered;
     ordered.reserve(static_cast<qsizetype>(pending.size()));
@@ -152,7 +151,8 @@ void TFormMain::RefreshFileList() {
 }
 
 void TFormMain::PostFileListRefresh() {
-    QMetaObject::invokeMethod(this, [this] { ListView1DblClick(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { ListView1DblClick(); }, Qt::QueuedConnection);
 }
 
 QTreeWidgetItem* TFormMain::firstSelectedItem() const {
@@ -199,7 +199,9 @@ void TFormMain::ListView1SelectItem(QTreeWidgetItem* item, bool selected) {
         LoadPreview(record->Path);
 }
 
-void TFormMain::clearPreviewImage() { Image1->clearPicture(); }
+void TFormMain::clearPreviewImage() {
+    Image1->clearPicture();
+}
 
 void TFormMain::LoadPreview(const QString& path) {
     // The previous picture is discarded; its pixel buffer may carry the next JPEG.
@@ -235,7 +237,8 @@ bool TFormMain::CollectSelection() {
             continue;
         SelectedItems.append(item);
         const ItemRecord* record = itemRecord(item);
-        SelectedPathBytes += static_cast<int32_t>((record ? record->Path.toLocal8Bit().size() : 0) + 1);
+        SelectedPathBytes +=
+            static_cast<int32_t>((record ? record->Path.toLocal8Bit().size() : 0) + 1);
     }
     if (SelectedItems.size() == selectedCount)
         return true;
@@ -271,8 +274,10 @@ void TFormMain::ListView1Edited(QTreeWidgetItem* item, const QString& text) {
     if (plan.verdict != RenameVerdict::Rename)
         return;
     const QString oldPath = record->Path;
-    const kerris::shell::OperationResult result = kerris::shell::renameItem(
-        oldPath, plan.newPath, [this](const QString& message) { m_ui.showShellError(this, message); });
+    const kerris::shell::OperationResult result =
+        kerris::shell::renameItem(oldPath, plan.newPath, [this](const QString& message) {
+            m_ui.showShellError(this, message);
+        });
     if (result.error != 0 || result.aborted || QFileInfo::exists(oldPath) ||
         !QFileInfo::exists(plan.newPath))
         return;
@@ -321,7 +326,9 @@ void TFormMain::ListView1KeyDown(int key) {
 
 void TFormMain::ListView1KeyUp(int) {}
 
-void TFormMain::Delete1Click() { DeleteSelection(); }
+void TFormMain::Delete1Click() {
+    DeleteSelection();
+}
 
 void TFormMain::Image1DblClick() {}
 

@@ -97,8 +97,8 @@ bool TFormMain::FillTreeLevel(const std::shared_ptr<Folder>& folder, QTreeWidget
             continue;
         }
         auto record = std::make_unique<NodeRecord>();
-        record->Name = bufferedName(*folder, item, kerris::shell::kNameForParsing |
-                                                       kerris::shell::kNameInFolder);
+        record->Name = bufferedName(*folder, item,
+                                    kerris::shell::kNameForParsing | kerris::shell::kNameInFolder);
         const QString caption = bufferedName(*folder, item, kerris::shell::kNameInFolder);
 
         auto* node = new TreeNode;
@@ -137,8 +137,8 @@ void TFormMain::AddShellIcon(const Folder& folder, const ItemId& item, IconIndex
         return;
     const std::optional<int> normal = iconPosition(*extractor, kerris::shell::kIconAsync,
                                                    iconIndexMap, ImageListTreeView, nullptr);
-    const std::optional<int> open = iconPosition(*extractor, kerris::shell::kIconOpen,
-                                                 iconIndexMap, ImageListTreeView, nullptr);
+    const std::optional<int> open = iconPosition(*extractor, kerris::shell::kIconOpen, iconIndexMap,
+                                                 ImageListTreeView, nullptr);
     // A failed extraction leaves that image unset.
     node->setData(0, kImageIndexRole, normal.value_or(-1));
     node->setData(0, kSelectedImageIndexRole, open.value_or(-1));

@@ -13,8 +13,9 @@ namespace lumicart {
 // Loads a file as a Windows bitmap; nullopt when it is not one (whatever its extension).
 std::optional<QImage> loadBitmapFile(const QString& path);
 
-// Decodes JPEG data with libjpeg into a 24-bit RGB picture (32-bit for CMYK files). Corrupt or truncated data gives
-// nullopt (libjpeg's errors are caught; nothing is printed and the process never exits).
+// Decodes JPEG data with libjpeg into a 24-bit RGB picture (32-bit for CMYK files). Corrupt or
+// truncated data gives nullopt (libjpeg's errors are caught; nothing is printed and the process
+// never exits).
 std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size, QImage recycled = QImage());
 std::optional<QImage> decodeJpegFile(const QString& path, QImage recycled = QImage());
 

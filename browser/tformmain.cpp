@@ -242,8 +242,8 @@ void TFormMain::buildMenus() {
     CreateAVIFiles1 = PopupMenu1->addAction(QStringLiteral("Create AVI Files"));
 
     // Menu shortcuts work from anywhere in the window.
-    for (QAction* action : {SelectSource1, Active1, AutoDownloadImage1, CreateAVIFile1,
-                            PlayAVIFiles1})
+    for (QAction* action :
+         {SelectSource1, Active1, AutoDownloadImage1, CreateAVIFile1, PlayAVIFiles1})
         action->setShortcutContext(Qt::WindowShortcut);
 
     connect(SelectSource1, &QAction::triggered, this, [this] { SelectSource1Click(); });
@@ -396,7 +396,9 @@ QUrl TFormMain::helpUrl() const {
     return url;
 }
 
-void TFormMain::Help1Click() { m_ui.openUrl(helpUrl()); }
+void TFormMain::Help1Click() {
+    m_ui.openUrl(helpUrl());
+}
 
 void TFormMain::closeEvent(QCloseEvent* event) {
     FormClose();

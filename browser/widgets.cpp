@@ -86,8 +86,7 @@ void PreviewImage::mouseDoubleClickEvent(QMouseEvent* event) {
     emit doubleClicked();
 }
 
-SplitterBar::SplitterBar(Qt::Orientation moves, QWidget* parent)
-    : QWidget(parent), m_moves(moves) {
+SplitterBar::SplitterBar(Qt::Orientation moves, QWidget* parent) : QWidget(parent), m_moves(moves) {
     setCursor(moves == Qt::Horizontal ? Qt::SizeHorCursor : Qt::SizeVerCursor);
 }
 
@@ -95,8 +94,8 @@ void SplitterBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
     painter.setPen(palette().light().color());
-    painter.drawLine(rect().topLeft(), m_moves == Qt::Horizontal ? rect().bottomLeft()
-                                                                 : rect().topRight());
+    painter.drawLine(rect().topLeft(),
+                     m_moves == Qt::Horizontal ? rect().bottomLeft() : rect().topRight());
     painter.setPen(palette().dark().color());
     painter.drawLine(m_moves == Qt::Horizontal ? rect().topRight() : rect().bottomLeft(),
                      rect().bottomRight());

@@ -79,8 +79,8 @@ struct Fixture {
         kerris::shell::setVolumes(std::vector<QString>{dir.path()});
         kerris::shell::setHomeFolder(QString());
         qputenv("KERRIS_REGISTRY_DIR", dir.path().toLocal8Bit());
-        form = std::make_unique<lumicart::TFormMain>(ui, lumicart::TFormMain::Options{
-                                                             dir.path() + "/app/Lumicart"});
+        form = std::make_unique<lumicart::TFormMain>(
+            ui, lumicart::TFormMain::Options{dir.path() + "/app/Lumicart"});
         // The picture folder, bound through the namespace as the tree binds it.
         auto desktop = kerris::shell::desktopFolder();
         auto roots = desktop->enumerate(kerris::shell::kEnumFolders).value();
@@ -125,8 +125,8 @@ void runCommand(benchmark::State& state, const QString& command) {
             return;
         }
     }
-    state.counters["child_cpu_ms"] = (childCpuSeconds() - before) * 1000.0 /
-                                     static_cast<double>(state.iterations());
+    state.counters["child_cpu_ms"] =
+        (childCpuSeconds() - before) * 1000.0 / static_cast<double>(state.iterations());
 }
 
 // The list's refresh: clear, enumerate, filter, look up, name types, place icons, sort.
@@ -154,7 +154,9 @@ void BM_LsLong(benchmark::State& state) {
 BENCHMARK(BM_LsLong)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The start of a process alone, to read the two above fairly.
-void BM_ProcessStart(benchmark::State& state) { runCommand(state, "true"); }
+void BM_ProcessStart(benchmark::State& state) {
+    runCommand(state, "true");
+}
 BENCHMARK(BM_ProcessStart)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The preview's decode: the bitmap attempt, then the JPEG through libjpeg into a picture.

@@ -36,7 +36,9 @@ QString withSlash(QString path) {
     return path;
 }
 
-bool isHiddenName(const char* name) { return name[0] == '.'; }
+bool isHiddenName(const char* name) {
+    return name[0] == '.';
+}
 
 // True when the entry of an open directory stream is a directory (following links).
 bool entryIsDirectory(const QByteArray& folder, const dirent* entry) {
@@ -177,7 +179,9 @@ const TypeFacts& typeFacts(const QString& path) {
 }
 
 // The theme name of a file's icon: the MIME type's own icon, else its generic one.
-QString fileIconName(const QString& path) { return typeFacts(path).iconName; }
+QString fileIconName(const QString& path) {
+    return typeFacts(path).iconName;
+}
 
 // An extractor that answers one normal and one open icon name.
 class NamedIconExtractor : public IconExtractor {
@@ -324,8 +328,9 @@ public:
     std::unique_ptr<IconExtractor> iconExtractor(const ItemId& item) const override {
         if (!isVolume(item))
             return nullptr;
-        const QString name = item.key == QLatin1String("/") ? QStringLiteral("drive-harddisk")
-                                                            : QStringLiteral("drive-removable-media");
+        const QString name = item.key == QLatin1String("/")
+                                 ? QStringLiteral("drive-harddisk")
+                                 : QStringLiteral("drive-removable-media");
         return std::make_unique<NamedIconExtractor>(name, name);
     }
 
@@ -406,7 +411,9 @@ std::optional<ExtractedIcons> IconExtractor::extract(const IconLocation& locatio
     return ExtractedIcons{iconPixmap(location.name, large), iconPixmap(location.name, small)};
 }
 
-std::unique_ptr<IconExtractor> Folder::iconExtractor(const ItemId&) const { return nullptr; }
+std::unique_ptr<IconExtractor> Folder::iconExtractor(const ItemId&) const {
+    return nullptr;
+}
 
 void Allocator::take(const ItemId& item) {
     if (!item.empty())
@@ -420,7 +427,9 @@ void Allocator::free(ItemId& item) {
     item.key.clear();
 }
 
-std::shared_ptr<Folder> desktopFolder() { return std::make_shared<DesktopFolder>(); }
+std::shared_ptr<Folder> desktopFolder() {
+    return std::make_shared<DesktopFolder>();
+}
 
 std::shared_ptr<Allocator> taskAllocator() {
     static const std::shared_ptr<Allocator> allocator = std::make_shared<Allocator>();
@@ -436,8 +445,8 @@ std::vector<QString> volumes() {
     }
     const QByteArray env = qgetenv("KERRIS_SHELL_VOLUMES");
     if (!env.isEmpty()) {
-        for (const QString& v : QString::fromLocal8Bit(env).split(QLatin1Char(':'),
-                                                                   Qt::SkipEmptyParts))
+        for (const QString& v :
+             QString::fromLocal8Bit(env).split(QLatin1Char(':'), Qt::SkipEmptyParts))
             result.push_back(withSlash(v));
         return result;
     }
@@ -453,7 +462,9 @@ std::vector<QString> volumes() {
     return result;
 }
 
-void setVolumes(std::optional<std::vector<QString>> list) { g_volumeOverride = std::move(list); }
+void setVolumes(std::optional<std::vector<QString>> list) {
+    g_volumeOverride = std::move(list);
+}
 
 QString homeFolder() {
     if (g_homeOverride)
@@ -465,7 +476,9 @@ QString homeFolder() {
     return withSlash(QDir::homePath());
 }
 
-void setHomeFolder(std::optional<QString> folder) { g_homeOverride = std::move(folder); }
+void setHomeFolder(std::optional<QString> folder) {
+    g_homeOverride = std::move(folder);
+}
 
 QString driveRoot(const QString& path) {
     QString best;

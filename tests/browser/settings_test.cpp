@@ -75,17 +75,27 @@ TEST_P(ReadSettingsTest, AppliesInOrderAndStopsAtTheFirstFailure) {
 INSTANTIATE_TEST_SUITE_P(
     Keys, ReadSettingsTest,
     ::testing::Values(
-        ReadCase{"Normal", [](Key& k) { writeAll(k, 0); }, true,
+        ReadCase{"Normal",
+                 [](Key& k) { writeAll(k, 0); },
+                 true,
                  {"folder=/pics/", "state=0", "left=10", "top=20", "height=300", "width=400",
                   "panel=150", "tree=100"}},
-        ReadCase{"Maximised", [](Key& k) { writeAll(k, 2); }, true,
+        ReadCase{"Maximised",
+                 [](Key& k) { writeAll(k, 2); },
+                 true,
                  {"folder=/pics/", "state=2", "panel=150", "tree=100"}},
-        ReadCase{"Minimised", [](Key& k) { writeAll(k, 1); }, true,
+        ReadCase{"Minimised",
+                 [](Key& k) { writeAll(k, 1); },
+                 true,
                  {"folder=/pics/", "state=1", "panel=150", "tree=100"}},
         // Any other number keeps the form's state and reads no bounds.
-        ReadCase{"StateSeven", [](Key& k) { writeAll(k, 7); }, true,
+        ReadCase{"StateSeven",
+                 [](Key& k) { writeAll(k, 7); },
+                 true,
                  {"folder=/pics/", "panel=150", "tree=100"}},
-        ReadCase{"StateMinusOne", [](Key& k) { writeAll(k, 0xFFFFFFFF); }, true,
+        ReadCase{"StateMinusOne",
+                 [](Key& k) { writeAll(k, 0xFFFFFFFF); },
+                 true,
                  {"folder=/pics/", "panel=150", "tree=100"}},
         // "Left" stored as a string: reading stops; the folder read before is replaced.
         ReadCase{"LeftAsString",
@@ -109,8 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                      k.removeValue("TreeView1Height");
                  },
                  false, QStringList{"folder=/pics/", "state=2", "panel=150"} + kDefaults},
-        ReadCase{"StateMissing",
-                 [](Key& k) { k.writeString("RunDefaultPath", "/pics/"); }, false,
+        ReadCase{"StateMissing", [](Key& k) { k.writeString("RunDefaultPath", "/pics/"); }, false,
                  QStringList{"folder=/pics/"} + kDefaults},
         // A missing or empty path is the program's folder, and reading goes on.
         ReadCase{"PathMissing",
@@ -118,13 +127,15 @@ INSTANTIATE_TEST_SUITE_P(
                      writeAll(k, 2);
                      k.removeValue("RunDefaultPath");
                  },
-                 true, {"folder=/prog/", "state=2", "panel=150", "tree=100"}},
+                 true,
+                 {"folder=/prog/", "state=2", "panel=150", "tree=100"}},
         ReadCase{"PathEmpty",
                  [](Key& k) {
                      writeAll(k, 2);
                      k.writeString("RunDefaultPath", "");
                  },
-                 true, {"folder=/prog/", "state=2", "panel=150", "tree=100"}},
+                 true,
+                 {"folder=/prog/", "state=2", "panel=150", "tree=100"}},
         // A path stored as a number is a failed read.
         ReadCase{"PathAsNumber",
                  [](Key& k) {
@@ -172,8 +183,8 @@ TEST(WriteSettings, WritesEveryValueWithItsType) {
     // What was written reads back as the same layout (negative positions included).
     RecordingTarget target;
     EXPECT_TRUE(readSettings(*reread, "/prog/", target));
-    EXPECT_EQ(target.log, (QStringList{"folder=/home/ann/Ürlaub/", "state=2", "panel=201",
-                                       "tree=500"}));
+    EXPECT_EQ(target.log,
+              (QStringList{"folder=/home/ann/Ürlaub/", "state=2", "panel=201", "tree=500"}));
 }
 
 } // namespace

@@ -310,10 +310,9 @@ TEST_F(TrashTest, ConfirmedDeletionMovesFilesToTheTrash) {
 TEST_F(TrashTest, AMissingFileStopsWithAReport) {
     makeFile(m_root + "vol1/b.jpg");
     QStringList reports;
-    const OperationResult result =
-        deleteToTrash({m_root + "vol1/missing.jpg", m_root + "vol1/b.jpg"},
-                      [](const QStringList&) { return true; },
-                      [&](const QString& text) { reports << text; });
+    const OperationResult result = deleteToTrash(
+        {m_root + "vol1/missing.jpg", m_root + "vol1/b.jpg"},
+        [](const QStringList&) { return true; }, [&](const QString& text) { reports << text; });
     EXPECT_EQ(result.error, ENOENT);
     EXPECT_EQ(reports.size(), 1);
     EXPECT_TRUE(QFileInfo::exists(m_root + "vol1/b.jpg"));

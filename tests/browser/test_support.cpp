@@ -21,7 +21,9 @@ void ensureApplication() {
     new QApplication(argc, argv);
 }
 
-void makeFolder(const QString& path) { ASSERT_TRUE(QDir().mkpath(path)) << path.toStdString(); }
+void makeFolder(const QString& path) {
+    ASSERT_TRUE(QDir().mkpath(path)) << path.toStdString();
+}
 
 void makeFile(const QString& path, int64_t size) {
     makeFolder(QFileInfo(path).absolutePath());

@@ -341,7 +341,8 @@ TEST_F(FormTest, ShowMessageEntryFormatsTheEntry) {
     form.ShowMessageEntry(10, QString("x.bmp"));
     form.ShowMessageEntry(11);
     form.ShowMessageEntry(-1);
-    EXPECT_EQ(m_ui.errors, (QStringList{"No images on camera!!", "Can not load Bitmap file(x.bmp)!!"}));
+    EXPECT_EQ(m_ui.errors,
+              (QStringList{"No images on camera!!", "Can not load Bitmap file(x.bmp)!!"}));
 }
 
 TEST_F(FormTest, HelpOpensTheProgramsPageAtContext100) {
@@ -350,7 +351,8 @@ TEST_F(FormTest, HelpOpensTheProgramsPageAtContext100) {
     form.Help1->trigger();
     ASSERT_EQ(m_ui.urls.size(), 1u);
     EXPECT_EQ(m_ui.urls[0].fragment(), "100");
-    EXPECT_EQ(m_ui.urls[0].toLocalFile(), QFileInfo(m_vol + "app/lumicart.html").canonicalFilePath());
+    EXPECT_EQ(m_ui.urls[0].toLocalFile(),
+              QFileInfo(m_vol + "app/lumicart.html").canonicalFilePath());
 }
 
 // ---- Folder tree ----
@@ -512,8 +514,10 @@ TEST_F(FormTest, SizeCellsRoundToKilobytes) {
         const char* name;
         int64_t size;
         const char* text;
-    } files[] = {{"s0.jpg", 0, "0KB"},     {"s1.jpg", 1100, "1KB"},
-                 {"s2.jpg", 1900, "2KB"},  {"s3.jpg", 2048, "2KB"},
+    } files[] = {{"s0.jpg", 0, "0KB"},
+                 {"s1.jpg", 1100, "1KB"},
+                 {"s2.jpg", 1900, "2KB"},
+                 {"s3.jpg", 2048, "2KB"},
                  {"s4.jpg", 1048576, "1,024KB"}};
     for (const auto& f : files)
         makeFile(dir + f.name, f.size);
@@ -547,7 +551,11 @@ TEST_F(FormTest, RefreshRebuildsTheListAndItsImages) {
     form.TreeView1->setFocus();
     form.PostFileListRefresh();
     EXPECT_EQ(captions().size(), 1) << "the refresh is posted, not run at once";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return captions() == (QStringList{"a.jpg", "b.bmp"}); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return captions() == (QStringList{"a.jpg", "b.bmp"});
+        },
+        5000));
     EXPECT_LE(form.ImageListListViewSmall.count(), images + 1);
 }
 
