@@ -1,27 +1,23 @@
 // Picture file names of a download.
 #include "tools/kerris/picture_naming.h"
 
+#include "browser/media/download.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <ctime>
 
 namespace kerris::tool {
 
+// The clock and the name format are the browser's, so both name a download alike.
 LocalDate systemLocalDate() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    localtime_r(&now, &parts);
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
+    const lumicart::media::LocalTime now = lumicart::media::SystemLocalTime();
+    return {now.year, now.month, now.day};
 }
 
 std::string pictureFileName(const LocalDate& date, unsigned number, std::uint32_t compression) {
-    char name[64];
-    std::snprintf(name, sizeof name,
-                  compression == 0 ? "%04d%02d%02d-%02d.bmp" : "%04d%02d%02d-%02d.jpg", date.year,
-                  date.month, date.day, number);
-    return name;
+    return lumicart::media::PictureFileName({}, {date.year, date.month, date.day}, number,
+                                            compression);
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {
