@@ -25,28 +25,27 @@ LocalTime SystemLocalTime() {
             parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
-namespace {
-
-bool nameTaken(const std::string& name) {
+bool PictureNameTaken(const std::string& name) {
     std::error_code ec;
     // A dangling link still occupies the name.
     return std::filesystem::symlink_status(name, ec).type() !=
            std::filesystem::file_type::not_found;
 }
 
-// Advances `number` to the next free name; false when all 65536 numbers of the day are taken.
-bool nextFreeName(const std::string& folder, const LocalTime& date, uint32_t compression,
-                  uint16_t& number, std::string& name) {
-    for (unsigned attempt = 0; attempt <= 0xFFFF; ++attempt) {
+bool NextFreePictureName(const std::string& folder, const LocalTime& date, uint32_t compression,
+                         uint16_t& number, std::string& name,
+                         const std::function<bool(const std::string&)>& taken) {
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    while (number < 0xFFFF) {
         ++number;
-        name = PictureFileName(folder, date, number, compression);
-        if (!nameTaken(name))
+        std::string candidate = PictureFileName(base, date, number, compression);
+        if (!taken(candidate)) {
+            name = std::move(candidate);
             return true;
+        }
     }
     return false;
 }
-
-} // namespace
 
 DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const LocalClock& clock) {
     DownloadResult result;
@@ -90,7 +89,7 @@ DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const 
             break;
         }
         std::string name;
-        const bool named = nextFreeName(folder, clock(), picture->compression, number, name);
+        const bool named = NextFreePictureName(folder, clock(), picture->compression, number, name);
         if (!named || !WritePictureBitmap(picture, session.pictureBytes(), name)) {
             host.showMessageEntry(kMsgCannotSaveFile, std::nullopt);
             host.moveProgressToMaximum();

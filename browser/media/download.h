@@ -5,6 +5,7 @@
 #include "browser/media/media_host.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,19 @@ namespace lumicart::media {
 // "%s%04d%02d%02d-%02d.bmp" for uncompressed pictures, ".jpg" for the others.
 std::string PictureFileName(const std::string& folder, const LocalTime& date, unsigned number,
                             uint32_t compression);
+
+// True when something (a file, a folder, a dangling link) already has this name.
+bool PictureNameTaken(const std::string& name);
+
+// The one free-name rule of every download: advances the run's running number past names that
+// are taken and stores the first free name in `name`. The number starts at 0 for a run and only
+// grows (it never wraps round to names the run has passed); it is shared by all pictures of the
+// run and printed with "%02d", more digits from 100 on. `folder` is joined with "/" when it
+// does not end in one. False when every number up to 65535 is taken (the number is then 65535
+// and `name` untouched).
+bool NextFreePictureName(const std::string& folder, const LocalTime& date, uint32_t compression,
+                         uint16_t& number, std::string& name,
+                         const std::function<bool(const std::string&)>& taken = PictureNameTaken);
 
 using DownloadEnd = CommandEnd;
 

@@ -139,7 +139,7 @@ protected:
         env.calls =
             CameraCalls{fakeEnum,  fakeNameGet, fakeOpen,   fakeClose, fakeErrorText, fakeInfo,
                         fakeState, fakeFormat,  fakeCreate, fakeFree,  fakeUpload};
-        env.date = [] { return LocalDate{2024, 1, 31}; };
+        env.date = [] { return lumicart::media::LocalTime{2024, 1, 31, 9, 0, 0}; };
         env.out = m_out;
         env.err = m_err;
     }

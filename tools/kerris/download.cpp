@@ -3,39 +3,16 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
-#include "tools/kerris/bitmap_writer.h"
+#include "browser/media/bitmap_file.h"
+#include "browser/media/download.h"
 #include "tools/kerris/commands.h"
 #include "tools/kerris/progress_bar.h"
 
 namespace kerris::tool {
 
 namespace {
-
-// An interrupted download must not leave its temporary file behind.
-extern "C" void removeTemporaryAndDie(int signal) {
-    removeTemporaryOnSignal();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-class InterruptCleanup {
-public:
-    InterruptCleanup() {
-        for (int s : {SIGINT, SIGTERM, SIGHUP})
-            m_previous[index(s)] = std::signal(s, removeTemporaryAndDie);
-    }
-    ~InterruptCleanup() {
-        for (int s : {SIGINT, SIGTERM, SIGHUP})
-            std::signal(s, m_previous[index(s)]);
-    }
-
-private:
-    static int index(int s) { return s == SIGINT ? 0 : s == SIGTERM ? 1 : 2; }
-    void (*m_previous[3])(int) = {};
-};
 
 bool isFolder(const std::string& path) {
     struct stat info;
@@ -78,7 +55,6 @@ int runDownload(const std::vector<std::string>& arguments, Environment& env) {
         return kExitOk;
     }
 
-    InterruptCleanup cleanup;
     PictureRecord picture(calls);
     std::uint32_t currentFormat = 0xFFFFFFFF;
     std::uint16_t number = 0; // the running number, shared by the whole run
@@ -113,14 +89,15 @@ int runDownload(const std::vector<std::string>& arguments, Environment& env) {
         // The first free name from the run's running number on; should another program take a
         // name between the look and the write, the next number is tried.
         std::string path;
-        WriteOutcome outcome = WriteOutcome::NameTaken;
+        lumicart::media::PictureWrite outcome = lumicart::media::PictureWrite::NameTaken;
         std::string error;
-        while (outcome == WriteOutcome::NameTaken) {
-            if (!nextFreePictureName(folder, env.date(), record->compression, number, path))
+        while (outcome == lumicart::media::PictureWrite::NameTaken) {
+            if (!lumicart::media::NextFreePictureName(folder, env.date(), record->compression,
+                                                      number, path))
                 return fail(i, "every file name of the day is taken in " + folder);
-            outcome = writeBitmapFile(record, picture.bytes(), path, error);
+            outcome = lumicart::media::WritePictureBitmapFile(record, picture.bytes(), path, error);
         }
-        if (outcome == WriteOutcome::Failed)
+        if (outcome == lumicart::media::PictureWrite::Failed)
             return fail(i, "cannot save " + path + ": " + error);
         ++written;
         progress.clear();
