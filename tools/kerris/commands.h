@@ -17,7 +17,7 @@ inline constexpr int kExitUsage = 2;
 
 // Everything a command talks to, so that tests can run it in-process.
 struct Environment {
-    CameraCalls calls = libraryCameraCalls();
+    CameraApi api = libraryCameraApi();
     // Read for every picture, so a download that crosses midnight moves to the new date.
     lumicart::media::LocalClock date = lumicart::media::SystemLocalTime;
     std::FILE* out = stdout;
