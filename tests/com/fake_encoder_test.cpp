@@ -346,4 +346,28 @@ TEST_F(FakeEncoderTest, SettingsSurviveSaveAndLoad) {
     EXPECT_EQ(encoder->Load(Bstr::fromUtf8(path.string()).get()), E_FAIL);
 }
 
+// A process that lets the fake go (the last CoUninitialize after every object is released)
+// unloads it without leaving its script behind as a leak.
+TEST(FakeEncoderUnload, LastUninitializeUnloadsTheFakeCleanly) {
+    const auto root = kerris::comtest::makeTemporaryFolder("kerris-fakeenc");
+    ASSERT_FALSE(root.empty());
+    setenv("KERRIS_REGISTRY_DIR", root.c_str(), 1);
+    unsetenv("KERRIS_MODULE_PATH_ONLY");
+    kerris::registry::detail::clearHiveCache();
+    {
+        FakeEncoderRegistration registration;
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        {
+            auto encoder = create<IEncoder>(CLSID_Encoder);
+            ASSERT_TRUE(encoder);
+            EXPECT_EQ(encoder->Start(), E_FAIL); // no source group: leaves error information
+            SetErrorInfo(0, nullptr);
+        }
+        CoUninitialize();
+    }
+    EXPECT_FALSE(kerris::fakes::isLoaded(kerris::fakes::fakeEncoderFolder() / "libkerrisenc.so"));
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+}
+
 } // namespace

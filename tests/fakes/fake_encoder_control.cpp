@@ -178,9 +178,25 @@ void State::reset() {
     errorState.clear();
 }
 
+namespace {
+
+State* g_state = nullptr;
+
+// Frees the state when the library is unloaded or the process ends, unless an object of the
+// fake still lives (it may yet be released during the exit and needs the state then).
+struct StateOwner {
+    ~StateOwner() {
+        if (g_state && g_state->liveTotal == 0) {
+            delete g_state;
+            g_state = nullptr;
+        }
+    }
+} g_stateOwner;
+
+} // namespace
+
 State& state() {
-    // Never destroyed: objects may be released during the process's exit.
-    static State* s = new State;
+    static State* s = g_state = new State;
     return *s;
 }
 
