@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <vector>
 
 namespace kerris::clipmail {
@@ -35,7 +36,11 @@ bool MapiLibrary::Load() {
     if (!m_module) {
         if (!IsMapiInstalled())
             return false;
-        m_module = module::load(kLibraryName);
+        // Library names are case-blind where the name comes from; its file is "libmapi32.so".
+        std::string name = kLibraryName;
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        m_module = module::load(name);
         if (!m_module)
             return false;
     }
@@ -49,8 +54,8 @@ bool MapiLibrary::Load() {
 
 size_t MapiLibrary::resolvedCount() const {
     size_t count = 0;
-    while (count < m_entries.size() && m_entries[count])
-        ++count;
+    for (void* entry : m_entries)
+        count += entry != nullptr;
     return count;
 }
 

@@ -45,7 +45,7 @@ public:
 
     bool isLoaded() const { return m_module != nullptr; }
     LHANDLE session() const { return m_session; }
-    // How many entry points were resolved (the first that many names of the table).
+    // How many entry points were resolved.
     size_t resolvedCount() const;
 
 private:
