@@ -3,10 +3,12 @@
 #include "platform/mail/portal_email.h"
 
 #include <dbus/dbus.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <memory>
+#include <mutex>
 
 namespace kerris::mail {
 
@@ -42,7 +44,24 @@ private:
     DBusError m_error;
 };
 
+// libdbus keeps process-wide state that only dbus_shutdown frees, and that must not be called
+// here: the program's toolkit may share the same libdbus. So once the bus is used, libdbus stays
+// loaded for the rest of the process (as it does in any program on the bus) even when this
+// library is unloaded; unloading it would lose that state.
+void keepBusLibraryLoaded() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Dl_info info{};
+        if (!dladdr(reinterpret_cast<void*>(&dbus_connection_open_private), &info) ||
+            !info.dli_fname)
+            return;
+        if (void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
+            dlclose(handle);
+    });
+}
+
 Connection connect(const std::string& address) {
+    keepBusLibraryLoaded();
     Error error;
     Connection connection(dbus_connection_open_private(address.c_str(), error.get()));
     if (!connection)
