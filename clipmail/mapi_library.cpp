@@ -2,6 +2,7 @@
 #include "clipmail/mapi_library.h"
 
 #include "clipmail/destination_folder.h"
+#include "platform/mail/messaging_subsystem.h"
 
 #include <sys/stat.h>
 
@@ -12,8 +13,6 @@ namespace kerris::clipmail {
 
 namespace {
 
-constexpr const char* kSubsystemKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
-constexpr const char* kMapiValue = "MAPI";
 constexpr const char* kLibraryName = "MAPI32.DLL";
 // The value is read into a buffer of this size.
 constexpr size_t kValueBufferSize = 8;
@@ -24,8 +23,8 @@ enum Entry { kLogon = 0, kSendMail = 2 };
 
 bool IsMapiInstalled() {
     // A missing key or value reads as the empty text.
-    return readRegistryText(registry::Hive::LocalMachine, kSubsystemKey, kMapiValue, "",
-                            kValueBufferSize) == "1";
+    return readRegistryText(registry::Hive::LocalMachine, mail::kMessagingSubsystemKey,
+                            mail::kMapiValue, "", kValueBufferSize) == "1";
 }
 
 MapiLibrary::~MapiLibrary() {

@@ -8,6 +8,7 @@
 //
 // Run again after installing or removing a mail client.
 #include "platform/mail/hand_off.h"
+#include "platform/mail/messaging_subsystem.h"
 #include "platform/registry/registry.h"
 
 #include <cstdio>
@@ -15,11 +16,11 @@
 
 namespace {
 
+using kerris::mail::kMapiValue;
 using kerris::registry::Hive;
 using kerris::registry::Key;
 
-constexpr const char* kSubsystemKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
-constexpr const char* kMapiValue = "MAPI";
+constexpr const char* kSubsystemKey = kerris::mail::kMessagingSubsystemKey;
 
 // Removes the value; the key goes too when it holds nothing else. True when nothing is left.
 bool removeMapi() {

@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 using registry::Hive;
 using registry::Key;
 
+// Written out here, not taken from the code, so that a wrong key in the code shows.
 constexpr const char* kSubsystemKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
 class MapiSetupTest : public ::testing::Test {
