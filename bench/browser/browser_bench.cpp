@@ -1,9 +1,11 @@
 // The browser's two hot paths, each beside a command-line tool doing the same work in the same
 // run: filling the file list from a folder of 10,000 pictures beside `ls -l` of that folder,
-// and the preview's JPEG decode of a 12-megapixel photo beside `djpeg` of the same file.
+// the preview's JPEG decode of a 12-megapixel photo beside `djpeg` of the same file, and the
+// preview of a 24-megapixel photo in a 300 x 225 panel beside `djpeg -scale 1/8` of it.
 #include "browser/preview.h"
 #include "browser/tformmain.h"
 #include "platform/shell/shell.h"
+#include "tests/browser/photo_like.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -39,6 +42,7 @@ struct Fixture {
     QTemporaryDir dir;
     QString pictures; // 10,000 picture files (and a few others the filter drops)
     QString photo;    // one large JPEG
+    QString photo24;  // a 24-megapixel photo with a camera's grain
     SilentInterface ui;
     std::unique_ptr<lumicart::TFormMain> form;
     std::shared_ptr<kerris::shell::Folder> folder;
@@ -74,6 +78,9 @@ struct Fixture {
         painter.end();
         photo = dir.path() + "/photo.jpg";
         if (!image.save(photo, "JPG", 90))
+            std::abort();
+        photo24 = dir.path() + "/photo24.jpg";
+        if (!lumicart::test::photoLikePicture(6000, 4000, 32).save(photo24, "JPG", 90))
             std::abort();
 
         kerris::shell::setVolumes(std::vector<QString>{dir.path()});
@@ -187,6 +194,36 @@ void BM_Djpeg(benchmark::State& state) {
     runCommand(state, "djpeg -outfile /dev/null '" + fixture().photo + "'");
 }
 BENCHMARK(BM_Djpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The preview of the 24-megapixel photo in a 300 x 225 panel. Argument 0: decoded whole, as
+// every preview was before reduced decoding; 1: decoded reduced for the panel (at 1/8).
+void BM_Preview24Megapixels(benchmark::State& state) {
+    const QString photo = fixture().photo24;
+    const QSize panel = state.range(0) != 0 ? QSize(300, 225) : QSize();
+    QImage previous;
+    const double before = processCpuSeconds();
+    for (auto _ : state) {
+        std::optional<lumicart::PreviewPicture> picture =
+            lumicart::decodePreview(photo, panel, std::move(previous));
+        if (!picture || picture->size != QSize(6000, 4000)) {
+            state.SkipWithError("decode failed");
+            return;
+        }
+        benchmark::DoNotOptimize(picture->image.constBits());
+        state.counters["decoded_width"] = picture->image.width();
+        previous = std::move(picture->image);
+    }
+    state.counters["cpu_ms"] =
+        (processCpuSeconds() - before) * 1000.0 / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_Preview24Megapixels)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// `djpeg -scale 1/8` of the same file, and `djpeg` of it whole (process start included).
+void BM_Djpeg24Megapixels(benchmark::State& state) {
+    const QString scale = state.range(0) != 0 ? QStringLiteral("-scale 1/8 ") : QString();
+    runCommand(state, "djpeg " + scale + "-outfile /dev/null '" + fixture().photo24 + "'");
+}
+BENCHMARK(BM_Djpeg24Megapixels)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
