@@ -152,6 +152,7 @@ struct ForgedCase {
     const char* name;
     int claimedWidth, claimedHeight;
     bool progressive;
+    bool shownReduced; // within every budget once reduced for a 300 x 225 panel
 };
 
 class PreviewForgedSize : public PreviewHostileTest,
@@ -171,14 +172,38 @@ TEST_P(PreviewForgedSize, IsRefusedBeforeAnythingOfItsSizeIsAllocated) {
     EXPECT_LT(report.growthKb, kRefusalPeakKb) << c.name << ": peak above the start";
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, PreviewForgedSize,
-                         ::testing::Values(ForgedCase{"s16000", 16000, 16000, false},
-                                           ForgedCase{"s30000", 30000, 30000, false},
-                                           ForgedCase{"s65500", 65500, 65500, false},
-                                           ForgedCase{"wide65500x3000", 65500, 3000, false},
-                                           ForgedCase{"progressive16000", 16000, 16000, true},
-                                           ForgedCase{"progressive30000", 30000, 30000, true}),
-                         [](const auto& p) { return std::string(p.param.name); });
+// For a panel the same files are decoded reduced when that fits the budget, refused when not;
+// either way the peak stays far below what the header claims.
+TEST_P(PreviewForgedSize, ForAPanelCostsNoMoreThanTheReducedPicture) {
+    const ForgedCase& c = GetParam();
+    const QString file = path("forged.jpg");
+    writeFile(file,
+              withClaimedSize(smallJpeg(64, 48, c.progressive), c.claimedWidth, c.claimedHeight));
+    const ChildReport report = runLimited(kChildAddressSpace, [&] {
+        const std::optional<PreviewPicture> picture = decodePreview(file, QSize(300, 225));
+        if (!picture)
+            return 0;
+        // Reduced to 1/8, with the picture's own size kept for the fitting.
+        const bool reduced = picture->size == QSize(c.claimedWidth, c.claimedHeight) &&
+                             picture->image.width() == (c.claimedWidth + 7) / 8 &&
+                             picture->image.height() == (c.claimedHeight + 7) / 8;
+        return reduced ? 1 : 2;
+    });
+    ASSERT_TRUE(report.reported) << c.name << ": the child died, signal " << report.signal;
+    EXPECT_EQ(report.outcome, c.shownReduced ? 1 : 0) << c.name;
+    // The reduced picture itself: at most 2048 x 2048 x 3 bytes.
+    EXPECT_LT(report.growthKb, kRefusalPeakKb + 12 * 1024) << c.name << ": peak above the start";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, PreviewForgedSize,
+    ::testing::Values(ForgedCase{"s16000", 16000, 16000, false, true},
+                      ForgedCase{"s30000", 30000, 30000, false, false},
+                      ForgedCase{"s65500", 65500, 65500, false, false},
+                      ForgedCase{"wide65500x3000", 65500, 3000, false, true},
+                      ForgedCase{"progressive16000", 16000, 16000, true, false},
+                      ForgedCase{"progressive30000", 30000, 30000, true, false}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // A photo-like picture large enough that its decode takes a while.
 QByteArray largeJpeg() {
