@@ -77,6 +77,16 @@ extern "C" void jpegErrorExit(j_common_ptr info) {
 
 extern "C" void jpegSilentMessage(j_common_ptr) {}
 
+// A progressive file may hold any number of scans, each of which passes over the whole picture:
+// a few kilobytes of them could keep the preview busy for minutes. Real files have about ten.
+constexpr int kMaxJpegScans = 500;
+
+extern "C" void jpegProgress(j_common_ptr info) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(info);
+    if (cinfo->is_decompressor && cinfo->input_scan_number > kMaxJpegScans)
+        ERREXIT(cinfo, JERR_BAD_SCAN_SCRIPT);
+}
+
 // A JPEG source that reads an open file in large pieces. The file is read, not mapped: a file
 // that another program cuts short meanwhile reads as a truncated picture, which libjpeg pads,
 // instead of ending the process with SIGBUS.
@@ -171,10 +181,11 @@ int64_t jpegWorkingBytes(const jpeg_decompress_struct& cinfo) {
 // by longjmp (the picture and the buffers are created before setjmp and only filled after it).
 bool decodeInto(jpeg_decompress_struct& cinfo, JpegErrorManager& errors, const JpegInput& input,
                 QSize panel, QImage& image, std::vector<uint8_t>& row, FileSource& fileSource,
-                QSize& pictureSize) {
+                jpeg_progress_mgr& progress, QSize& pictureSize) {
     if (setjmp(errors.jump))
         return false;
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
     // A second line behind the budget below: libjpeg refuses larger whole-picture buffers.
     cinfo.mem->max_memory_to_use = static_cast<long>(kMaxJpegWorkingBytes);
     if (input.fd >= 0) {
@@ -249,8 +260,11 @@ std::optional<QImage> decodeJpegInput(const JpegInput& input, QImage recycled, Q
     fileSource.fd = input.fd;
     fileSource.buffer = buffer.data();
     fileSource.capacity = buffer.size();
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = jpegProgress;
     QSize whole;
-    const bool ok = decodeInto(cinfo, errors, input, panel, image, row, fileSource, whole);
+    const bool ok =
+        decodeInto(cinfo, errors, input, panel, image, row, fileSource, progress, whole);
     jpeg_destroy_decompress(&cinfo);
     if (!ok)
         return std::nullopt;

@@ -205,6 +205,41 @@ INSTANTIATE_TEST_SUITE_P(
                       ForgedCase{"progressive30000", 30000, 30000, true, false}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A progressive file whose last scan is repeated: every copy passes over the whole picture
+// again, so a few kilobytes of them can keep a decoder busy for minutes.
+QByteArray withLastScanRepeated(const QByteArray& jpeg, int copies) {
+    const qsizetype lastScan = jpeg.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    const qsizetype end = jpeg.lastIndexOf(QByteArray("\xFF\xD9", 2));
+    if (lastScan < 0 || end < lastScan) {
+        ADD_FAILURE() << "no scan";
+        return jpeg;
+    }
+    QByteArray bomb = jpeg.left(end);
+    const QByteArray scan = jpeg.mid(lastScan, end - lastScan);
+    for (int i = 0; i < copies; ++i)
+        bomb += scan;
+    return bomb + QByteArray("\xFF\xD9", 2);
+}
+
+// Regression guard: a file of many scans is refused once it passes what any real file has.
+TEST_F(PreviewHostileTest, ProgressiveFileOfEndlessScansIsRefused) {
+    const QByteArray progressive = smallJpeg(64, 48, true);
+    struct Case {
+        int copies;
+        bool shown;
+    };
+    for (const Case c : {Case{0, true}, Case{450, true}, Case{600, false}, Case{5000, false}}) {
+        const QByteArray bytes = withLastScanRepeated(progressive, c.copies);
+        writeFile(path("scans.jpg"), bytes);
+        EXPECT_EQ(decodeJpegFile(path("scans.jpg")).has_value(), c.shown) << c.copies;
+        EXPECT_EQ(decodeJpeg(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                             static_cast<size_t>(bytes.size()))
+                      .has_value(),
+                  c.shown)
+            << c.copies;
+    }
+}
+
 // A photo-like picture large enough that its decode takes a while.
 QByteArray largeJpeg() {
     QImage image(2400, 1800, QImage::Format_RGB32);

@@ -2,6 +2,7 @@
 // to the start folder, the file list, rename, delete, preview, menus and help.
 #include "browser/tformmain.h"
 #include "tests/browser/test_support.h"
+#include "tests/platform/fifo_watch.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace lumicart {
 namespace {
@@ -750,6 +753,22 @@ TEST_F(FormTest, UndecodablePictureKeepsThePreviousPreview) {
     ASSERT_TRUE(form.Image1->hasPicture());
     form.LoadPreview(dir + "bad.jpg");
     EXPECT_TRUE(form.Image1->hasPicture());
+    EXPECT_EQ(form.Image1->picture().size(), QSize(40, 30));
+    EXPECT_TRUE(m_ui.errors.isEmpty());
+}
+
+// Regression: a FIFO named like a picture held the window in open() until it was killed.
+TEST_F(FormTest, FifoInTheFolderKeepsThePreviousPreviewWithoutWaiting) {
+    const QString dir = m_vol + "pics/";
+    makePicture(dir + "good.jpg", 40, 30, "JPG");
+    TFormMain& form = openOn(dir, 1);
+    form.LoadPreview(dir + "good.jpg");
+    ASSERT_TRUE(form.Image1->hasPicture());
+    const QByteArray fifo = QFile::encodeName(dir + "x.bmp");
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    kerris::test::FifoWatch watch(fifo.toStdString());
+    form.LoadPreview(dir + "x.bmp");
+    EXPECT_TRUE(watch.finish()) << "the preview waited on the FIFO";
     EXPECT_EQ(form.Image1->picture().size(), QSize(40, 30));
     EXPECT_TRUE(m_ui.errors.isEmpty());
 }
