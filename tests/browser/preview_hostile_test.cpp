@@ -92,6 +92,7 @@ struct ChildReport {
     int outcome = -1;      // what the work returned
     long growthKb = 0;     // peak resident memory above the child's start
     int signal = 0;
+    int exitStatus = 0; // of a child that ended without reporting (the sanitizer's own exit)
 };
 
 // Runs `work` in a child process whose address space may grow by at most `extraBytes`. The
@@ -126,6 +127,8 @@ ChildReport runLimited(size_t extraBytes, const std::function<int()>& work) {
         ::waitpid(pid, &status, 0);
         if (WIFSIGNALED(status))
             report.signal = WTERMSIG(status);
+        else if (WIFEXITED(status))
+            report.exitStatus = WEXITSTATUS(status);
     }
     ::close(pipeFds[0]);
     return report;
@@ -167,7 +170,8 @@ TEST_P(PreviewForgedSize, IsRefusedBeforeAnythingOfItsSizeIsAllocated) {
               withClaimedSize(smallJpeg(64, 48, c.progressive), c.claimedWidth, c.claimedHeight));
     const ChildReport report = runLimited(
         kChildAddressSpace, [&] { return loadPreviewPicture(file).has_value() ? 1 : 0; });
-    ASSERT_TRUE(report.reported) << c.name << ": the child died, signal " << report.signal;
+    ASSERT_TRUE(report.reported) << c.name << ": the child died, signal " << report.signal
+                                 << ", exit status " << report.exitStatus;
     EXPECT_EQ(report.outcome, 0) << c.name << ": a picture came back";
     EXPECT_LT(report.growthKb, kRefusalPeakKb) << c.name << ": peak above the start";
 }
@@ -189,7 +193,8 @@ TEST_P(PreviewForgedSize, ForAPanelCostsNoMoreThanTheReducedPicture) {
                              picture->image.height() == (c.claimedHeight + 7) / 8;
         return reduced ? 1 : 2;
     });
-    ASSERT_TRUE(report.reported) << c.name << ": the child died, signal " << report.signal;
+    ASSERT_TRUE(report.reported) << c.name << ": the child died, signal " << report.signal
+                                 << ", exit status " << report.exitStatus;
     EXPECT_EQ(report.outcome, c.shownReduced ? 1 : 0) << c.name;
     // The reduced picture itself: at most 2048 x 2048 x 3 bytes.
     EXPECT_LT(report.growthKb, kRefusalPeakKb + 12 * 1024) << c.name << ": peak above the start";
@@ -295,7 +300,8 @@ TEST_F(PreviewHostileTest, FileCutShortDuringTheDecodeEndsNothing) {
         cutter.join();
         return decoded;
     });
-    ASSERT_TRUE(report.reported) << "the decoder died, signal " << report.signal;
+    ASSERT_TRUE(report.reported) << "the decoder died, signal " << report.signal << ", exit status "
+                                 << report.exitStatus;
     EXPECT_GE(report.outcome, 0);
 }
 
