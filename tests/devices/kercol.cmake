@@ -8,3 +8,9 @@ if(TARGET kercol)
         LIBS kercol ${CMAKE_DL_LIBS})
     target_compile_definitions(kercol_test PRIVATE KERCOL_LIBRARY_PATH="$<TARGET_FILE:kercol>")
 endif()
+# The vector conversions against the plain code, through the library's internal interface.
+if(TARGET kercol_core)
+    kerris_add_test(NAME kercol_paths_test LABEL devices
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/kercol_paths_test.cpp
+        LIBS kercol_core)
+endif()
