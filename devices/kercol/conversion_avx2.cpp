@@ -1,100 +1,45 @@
-// The conversion for processors with AVX2: 16 pixels per step in 16-bit lanes, the same arithmetic
-// as the plain code (conversion_rows.h), so that both give the same bytes. Built with -mavx2 and
-// called only when the processor has it; nothing from the standard library is instantiated
-// here, so no code built for AVX2 can stand in for a plain function elsewhere.
+// The conversion for processors with AVX2: 32 pixels per step, a vector of 16 16-bit lanes for
+// the even and one for the odd columns of each channel, the same arithmetic as the plain code
+// (conversion_rows.h), so that both give the same bytes; the tone table is gathered. Built with
+// -mavx2 and called only when the processor has it; nothing from the standard library is
+// instantiated here, so no code built for AVX2 can stand in for a plain function elsewhere.
 #include <immintrin.h>
 
 #include "devices/kercol/conversion.h"
+#include "devices/kercol/conversion_steps.h"
 
 namespace kercol {
 
 namespace {
 
-constexpr std::ptrdiff_t kStep = 16;
-
-inline __m256i load16(const std::uint8_t* p) {
-    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-}
-
-inline __m256i shl(__m256i v, int bits) {
-    return _mm256_slli_epi16(v, bits);
-}
-
-// Odd lanes from `ifOdd`, even lanes from `ifEven`; a step starts at an even column.
-inline __m256i oddEven(__m256i ifOdd, __m256i ifEven) {
-    return _mm256_blend_epi16(ifEven, ifOdd, 0xAA);
-}
-
-// The demosaic kernels of demosaicRow for 16 columns from `x`.
-template <bool BgRow>
-inline void demosaic(const std::uint8_t* m2, const std::uint8_t* m1, const std::uint8_t* c0,
-                     const std::uint8_t* p1, const std::uint8_t* p2, __m256i& r, __m256i& g,
-                     __m256i& b) {
-    const __m256i c = load16(c0);
-    const __m256i h1 = _mm256_add_epi16(load16(c0 - 1), load16(c0 + 1));
-    const __m256i h2 = _mm256_add_epi16(load16(c0 - 2), load16(c0 + 2));
-    const __m256i v1 = _mm256_add_epi16(load16(m1), load16(p1));
-    const __m256i v2 = _mm256_add_epi16(load16(m2), load16(p2));
-    const __m256i d = _mm256_add_epi16(_mm256_add_epi16(load16(m1 - 1), load16(m1 + 1)),
-                                       _mm256_add_epi16(load16(p1 - 1), load16(p1 + 1)));
-    const __m256i own = shl(c, 4);
-    const __m256i s1 = _mm256_add_epi16(h1, v1);
-    const __m256i s2 = _mm256_add_epi16(h2, v2);
-    const __m256i c8 = shl(c, 3);
-    // 8c + 4(h1 + v1) - 2(h2 + v2)
-    const __m256i green = _mm256_sub_epi16(_mm256_add_epi16(c8, shl(s1, 2)), shl(s2, 1));
-    // 10c - 2d, shared by the two kernels at green sites
-    const __m256i common = _mm256_sub_epi16(_mm256_add_epi16(c8, shl(c, 1)), shl(d, 1));
-    const __m256i across =
-        _mm256_add_epi16(_mm256_add_epi16(common, v2), _mm256_sub_epi16(shl(h1, 3), shl(h2, 1)));
-    const __m256i upDown =
-        _mm256_add_epi16(_mm256_add_epi16(common, h2), _mm256_sub_epi16(shl(v1, 3), shl(v2, 1)));
-    // 12c + 4d - 3(h2 + v2)
-    const __m256i diagonal =
-        _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(c8, shl(c, 2)), shl(d, 2)),
-                         _mm256_add_epi16(s2, shl(s2, 1)));
-    if constexpr (!BgRow) {
-        r = oddEven(own, across);
-        g = oddEven(green, own);
-        b = oddEven(diagonal, upDown);
-    } else {
-        r = oddEven(upDown, diagonal);
-        g = oddEven(own, green);
-        b = oddEven(across, own);
-    }
-}
-
-struct ShortMatrix {
-    __m256i m[9];
-    __m256i black;
-    __m256i toneMax;
+struct Ops {
+    using V = __m256i;
+    KERCOL_INLINE static V add(V a, V b) { return _mm256_add_epi16(a, b); }
+    KERCOL_INLINE static V sub(V a, V b) { return _mm256_sub_epi16(a, b); }
+    KERCOL_INLINE static V shl(V v, int bits) { return _mm256_slli_epi16(v, bits); }
 };
+using Sums = Neighbourhood<Ops>;
 
-inline __m256i clampSum(__m256i p, __m256i q, __m256i s, __m256i toneMax) {
-    const __m256i v = _mm256_add_epi16(_mm256_add_epi16(p, q), s);
-    return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), toneMax);
+KERCOL_INLINE __m256i add(__m256i a, __m256i b) {
+    return _mm256_add_epi16(a, b);
+}
+KERCOL_INLINE __m256i sub(__m256i a, __m256i b) {
+    return _mm256_sub_epi16(a, b);
 }
 
-inline void matrixShort(const ShortMatrix& k, __m256i& r, __m256i& g, __m256i& b) {
-    const __m256i rr = _mm256_sub_epi16(r, k.black);
-    const __m256i gg = _mm256_sub_epi16(g, k.black);
-    const __m256i bb = _mm256_sub_epi16(b, k.black);
-    r = clampSum(_mm256_mulhrs_epi16(rr, k.m[0]), _mm256_mulhrs_epi16(gg, k.m[1]),
-                 _mm256_mulhrs_epi16(bb, k.m[2]), k.toneMax);
-    g = clampSum(_mm256_mulhrs_epi16(rr, k.m[3]), _mm256_mulhrs_epi16(gg, k.m[4]),
-                 _mm256_mulhrs_epi16(bb, k.m[5]), k.toneMax);
-    b = clampSum(_mm256_mulhrs_epi16(rr, k.m[6]), _mm256_mulhrs_epi16(gg, k.m[7]),
-                 _mm256_mulhrs_epi16(bb, k.m[8]), k.toneMax);
+KERCOL_INLINE __m256i sum(__m256i p, __m256i q, __m256i s) {
+    return add(add(p, q), s);
 }
 
-struct FloatMatrix {
-    __m256 m[9];
-    __m256i black;
-};
+// A sum of the matrix into the tone table's range.
+KERCOL_INLINE __m256i clampTone(__m256i v) {
+    return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()),
+                            _mm256_set1_epi16(kToneEntries - 1));
+}
 
 // One output channel for 8 lanes: (m0 r + m1 g) + m2 b + 1/2, truncated and clamped, in the
 // order the plain code adds (the build forbids fused multiply-adds).
-inline __m256i floatChannel(const __m256* m, __m256 r, __m256 g, __m256 b) {
+KERCOL_INLINE __m256i floatChannel(const __m256* m, __m256 r, __m256 g, __m256 b) {
     const __m256 sum =
         _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(m[0], r), _mm256_mul_ps(m[1], g)),
                                     _mm256_mul_ps(m[2], b)),
@@ -104,139 +49,193 @@ inline __m256i floatChannel(const __m256* m, __m256 r, __m256 g, __m256 b) {
                             _mm256_set1_epi32(kToneEntries - 1));
 }
 
-inline __m256 lowFloats(__m256i v) {
+KERCOL_INLINE __m256 lowFloats(__m256i v) {
     return _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm256_castsi256_si128(v)));
 }
-inline __m256 highFloats(__m256i v) {
+KERCOL_INLINE __m256 highFloats(__m256i v) {
     return _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm256_extracti128_si256(v, 1)));
 }
 
 // Two vectors of 8 32-bit values back into 16 16-bit lanes, in order.
-inline __m256i pack32(__m256i low, __m256i high) {
+KERCOL_INLINE __m256i pack32(__m256i low, __m256i high) {
     return _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8);
 }
 
-inline void matrixFloat(const FloatMatrix& k, __m256i& r, __m256i& g, __m256i& b) {
-    const __m256i rr = _mm256_sub_epi16(r, k.black);
-    const __m256i gg = _mm256_sub_epi16(g, k.black);
-    const __m256i bb = _mm256_sub_epi16(b, k.black);
-    const __m256 rl = lowFloats(rr), gl = lowFloats(gg), bl = lowFloats(bb);
-    const __m256 rh = highFloats(rr), gh = highFloats(gg), bh = highFloats(bb);
-    r = pack32(floatChannel(k.m, rl, gl, bl), floatChannel(k.m, rh, gh, bh));
-    g = pack32(floatChannel(k.m + 3, rl, gl, bl), floatChannel(k.m + 3, rh, gh, bh));
-    b = pack32(floatChannel(k.m + 6, rl, gl, bl), floatChannel(k.m + 6, rh, gh, bh));
-}
-
-// Tone table indices to output bytes (still in 16-bit lanes).
-inline __m256i toneLinear(__m256i v) {
-    const __m256i step = _mm256_srli_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(2)), kToneBits);
-    return _mm256_min_epi16(step, _mm256_set1_epi16(255));
-}
-
-inline __m256i toneGamma(const std::uint32_t* tone, __m256i v) {
-    const int* table = reinterpret_cast<const int*>(tone);
-    const __m256i low =
-        _mm256_i32gather_epi32(table, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(v)), 4);
-    const __m256i high =
-        _mm256_i32gather_epi32(table, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(v, 1)), 4);
-    return pack32(low, high);
-}
-
-// Shuffle masks that spread 16 B, G or R bytes over the 48 bytes of 16 B,G,R pixels.
+// Shuffle masks that spread a channel's bytes over the B,G,R bytes of 16 pixels in each 128-bit
+// lane. A lane of a channel holds 8 even columns, then the 8 odd ones between them.
 struct Spread {
-    alignas(16) std::uint8_t mask[3][3][16]; // [output block][channel][byte]
+    alignas(32) std::uint8_t mask[3][3][32]; // [output block][channel][byte]
 };
 
 consteval Spread makeSpread() {
     Spread s{};
     for (int block = 0; block < 3; ++block)
         for (int channel = 0; channel < 3; ++channel)
-            for (int j = 0; j < 16; ++j) {
-                const int at = 16 * block + j;
+            for (int j = 0; j < 32; ++j) {
+                const int at = 16 * block + j % 16;
+                const int pixel = at / 3;
+                const int from = pixel % 2 == 0 ? pixel / 2 : 8 + pixel / 2;
                 s.mask[block][channel][j] =
-                    at % 3 == channel ? static_cast<std::uint8_t>(at / 3) : 0x80;
+                    at % 3 == channel ? static_cast<std::uint8_t>(from) : 0x80;
             }
     return s;
 }
 
 constexpr Spread kSpread = makeSpread();
 
-inline __m128i spreadMask(int block, int channel) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(kSpread.mask[block][channel]));
-}
+struct Kernel {
+    static constexpr std::ptrdiff_t kStep = 32;
+    static constexpr std::ptrdiff_t kSegmentSteps = 8;
+    static constexpr std::ptrdiff_t kLanes = 16;
+    // Plane entries: a segment's column pairs and one more on either side, whole vectors.
+    static constexpr std::ptrdiff_t kPlane = kSegmentSteps * kLanes + kLanes;
 
-// Writes 16 pixels as B, G, R bytes from their 16-bit lanes (0..255).
-inline void storePixels(std::uint8_t* out, __m256i r, __m256i g, __m256i b) {
-    const __m256i bg = _mm256_permute4x64_epi64(_mm256_packus_epi16(b, g), 0xD8);
-    const __m128i bx = _mm256_castsi256_si128(bg);
-    const __m128i gx = _mm256_extracti128_si256(bg, 1);
-    const __m128i rx =
-        _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(r, r), 0xD8));
-    for (int block = 0; block < 3; ++block) {
-        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(bx, spreadMask(block, 0)),
-                                                    _mm_shuffle_epi8(gx, spreadMask(block, 1))),
-                                       _mm_shuffle_epi8(rx, spreadMask(block, 2)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * block), v);
-    }
-}
+    struct Constants {
+        __m256i shortMatrix[9];
+        __m256 matrix[9];
+        __m256i black;
+        const int* tone;
 
-template <bool BgRow, bool ShortPath, bool Linear>
-std::ptrdiff_t convertRow(const ConversionTables& t, const std::uint8_t* bayer, std::uint8_t* bgr,
-                          std::ptrdiff_t w, std::ptrdiff_t y) {
-    const std::ptrdiff_t ow = w - 4;
-    if (ow < kStep)
-        return 0;
-    ShortMatrix sm;
-    FloatMatrix fm;
-    for (int i = 0; i < 9; ++i) {
-        sm.m[i] = _mm256_set1_epi16(t.shortMatrix[i]);
-        fm.m[i] = _mm256_set1_ps(t.matrix[i]);
-    }
-    sm.black = fm.black = _mm256_set1_epi16(t.black);
-    sm.toneMax = _mm256_set1_epi16(kToneEntries - 1);
-    const std::uint8_t* m2 = bayer + y * w + 2;
-    const std::uint8_t* m1 = m2 + w;
-    const std::uint8_t* c0 = m1 + w;
-    const std::uint8_t* p1 = c0 + w;
-    const std::uint8_t* p2 = p1 + w;
-    std::uint8_t* out = bgr + y * ow * 3;
-    // The last step may overlap the one before; it writes the same bytes there again. Steps
-    // start at even columns so that lane parity is column parity.
-    const std::ptrdiff_t last = (ow - kStep) & ~std::ptrdiff_t(1);
-    for (std::ptrdiff_t x = 0;; x += kStep) {
-        if (x > last)
-            x = last;
-        __m256i r, g, b;
-        demosaic<BgRow>(m2 + x, m1 + x, c0 + x, p1 + x, p2 + x, r, g, b);
-        if constexpr (ShortPath)
-            matrixShort(sm, r, g, b);
-        else
-            matrixFloat(fm, r, g, b);
-        if constexpr (Linear) {
-            r = toneLinear(r);
-            g = toneLinear(g);
-            b = toneLinear(b);
-        } else {
-            r = toneGamma(t.tone, r);
-            g = toneGamma(t.tone, g);
-            b = toneGamma(t.tone, b);
+        explicit Constants(const ConversionTables& t) : tone(reinterpret_cast<const int*>(t.tone)) {
+            for (int i = 0; i < 9; ++i) {
+                shortMatrix[i] = _mm256_set1_epi16(t.shortMatrix[i]);
+                matrix[i] = _mm256_set1_ps(t.matrix[i]);
+            }
+            black = _mm256_set1_epi16(t.black);
         }
-        storePixels(out + 3 * x, r, g, b);
-        if (x == last)
-            break;
-    }
-    return last + kStep;
-}
+    };
 
-template <bool BgRow>
-std::ptrdiff_t convertRowOf(const ConversionTables& t, const std::uint8_t* bayer, std::uint8_t* bgr,
-                            std::ptrdiff_t w, std::ptrdiff_t y) {
-    if (t.shortMatrixFits)
-        return t.linearTone ? convertRow<BgRow, true, true>(t, bayer, bgr, w, y)
-                            : convertRow<BgRow, true, false>(t, bayer, bgr, w, y);
-    return t.linearTone ? convertRow<BgRow, false, true>(t, bayer, bgr, w, y)
-                        : convertRow<BgRow, false, false>(t, bayer, bgr, w, y);
-}
+    KERCOL_INLINE static void matrixShort(const Constants& k, __m256i& r, __m256i& g, __m256i& b) {
+        const __m256i* m = k.shortMatrix;
+        const __m256i rr = sub(r, k.black), gg = sub(g, k.black), bb = sub(b, k.black);
+        r = sum(_mm256_mulhrs_epi16(rr, m[0]), _mm256_mulhrs_epi16(gg, m[1]),
+                _mm256_mulhrs_epi16(bb, m[2]));
+        g = sum(_mm256_mulhrs_epi16(rr, m[3]), _mm256_mulhrs_epi16(gg, m[4]),
+                _mm256_mulhrs_epi16(bb, m[5]));
+        b = sum(_mm256_mulhrs_epi16(rr, m[6]), _mm256_mulhrs_epi16(gg, m[7]),
+                _mm256_mulhrs_epi16(bb, m[8]));
+    }
+
+    KERCOL_INLINE static void matrixFloat(const Constants& k, __m256i& r, __m256i& g, __m256i& b) {
+        const __m256i rr = sub(r, k.black), gg = sub(g, k.black), bb = sub(b, k.black);
+        const __m256 rl = lowFloats(rr), gl = lowFloats(gg), bl = lowFloats(bb);
+        const __m256 rh = highFloats(rr), gh = highFloats(gg), bh = highFloats(bb);
+        const __m256* m = k.matrix;
+        r = pack32(floatChannel(m, rl, gl, bl), floatChannel(m, rh, gh, bh));
+        g = pack32(floatChannel(m + 3, rl, gl, bl), floatChannel(m + 3, rh, gh, bh));
+        b = pack32(floatChannel(m + 6, rl, gl, bl), floatChannel(m + 6, rh, gh, bh));
+    }
+
+    // Matrix sums to output values without gamma: plain rounding of the clamped sum to a whole
+    // step. The shift of a saturated sum and the saturation of the byte pack give that clamp.
+    KERCOL_INLINE static __m256i toneLinear(__m256i v) {
+        return _mm256_srai_epi16(_mm256_adds_epi16(v, _mm256_set1_epi16(2)), kToneBits);
+    }
+
+    // The same through the tone table, from sums already clamped; values 0..255.
+    KERCOL_INLINE static __m256i toneGamma(const int* tone, __m256i v) {
+        const __m256i low =
+            _mm256_i32gather_epi32(tone, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(v)), 4);
+        const __m256i high =
+            _mm256_i32gather_epi32(tone, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(v, 1)), 4);
+        return pack32(low, high);
+    }
+
+    // A channel's even and odd columns as bytes (saturated), 8 even then 8 odd per lane.
+    KERCOL_INLINE static __m256i bytes(const __m256i* channel) {
+        return _mm256_packus_epi16(channel[0], channel[1]);
+    }
+
+    KERCOL_INLINE static __m256i spread(int block, __m256i b, __m256i g, __m256i r) {
+        const auto mask = [block](int channel) {
+            return _mm256_load_si256(
+                reinterpret_cast<const __m256i*>(kSpread.mask[block][channel]));
+        };
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_shuffle_epi8(b, mask(0)), _mm256_shuffle_epi8(g, mask(1))),
+            _mm256_shuffle_epi8(r, mask(2)));
+    }
+
+    // Writes 32 pixels as B, G, R bytes.
+    KERCOL_INLINE static void storePixels(std::uint8_t* out, const __m256i* r, const __m256i* g,
+                                          const __m256i* b) {
+        const __m256i bb = bytes(b), gg = bytes(g), rr = bytes(r);
+        // Each holds one 16-byte block of pixels 0..15 in its low lane, of 16..31 in its high.
+        const __m256i y0 = spread(0, bb, gg, rr);
+        const __m256i y1 = spread(1, bb, gg, rr);
+        const __m256i y2 = spread(2, bb, gg, rr);
+        __m256i* to = reinterpret_cast<__m256i*>(out);
+        _mm256_storeu_si256(to, _mm256_permute2x128_si256(y0, y1, 0x20));
+        _mm256_storeu_si256(to + 1, _mm256_permute2x128_si256(y2, y0, 0x30));
+        _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(y1, y2, 0x31));
+    }
+
+    template <bool BgRow, bool ShortPath, bool Linear>
+    static void segment(const Constants& k, const std::uint8_t* top, std::ptrdiff_t w,
+                        std::ptrdiff_t x, std::ptrdiff_t steps, std::uint8_t* out) {
+        // Column pair i of the planes is output columns x - 2 + 2i and x - 1 + 2i, frame
+        // columns x + 2i and x + 1 + 2i. Centre row, rows one away summed, rows two away summed.
+        alignas(32) std::int16_t ce[kPlane], co[kPlane], v1e[kPlane], v1o[kPlane], v2e[kPlane],
+            v2o[kPlane];
+        const __m256i lowByte = _mm256_set1_epi16(0xFF);
+        const auto planes = [&](std::ptrdiff_t i, const __m256i* row) {
+            const auto even = [&](int j) { return _mm256_and_si256(row[j], lowByte); };
+            const auto odd = [&](int j) { return _mm256_srli_epi16(row[j], 8); };
+            const auto put = [&](std::int16_t* plane, __m256i v) {
+                _mm256_store_si256(reinterpret_cast<__m256i*>(plane + i), v);
+            };
+            put(ce, even(2));
+            put(co, odd(2));
+            put(v1e, add(even(1), even(3)));
+            put(v1o, add(odd(1), odd(3)));
+            put(v2e, add(even(0), even(4)));
+            put(v2o, add(odd(0), odd(4)));
+        };
+        for (std::ptrdiff_t s = 0; s < steps; ++s) {
+            __m256i row[5];
+            for (int j = 0; j < 5; ++j)
+                row[j] = _mm256_loadu_si256(
+                    reinterpret_cast<const __m256i*>(top + j * w + x + 2 * s * kLanes));
+            planes(s * kLanes, row);
+        }
+        // The two pairs right of the last step.
+        __m256i row[5];
+        for (int j = 0; j < 5; ++j)
+            row[j] = _mm256_zextsi128_si256(_mm_loadu_si32(top + j * w + x + 2 * steps * kLanes));
+        planes(steps * kLanes, row);
+
+        const auto at = [](const std::int16_t* plane, std::ptrdiff_t i) {
+            return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(plane + i));
+        };
+        for (std::ptrdiff_t s = 0; s < steps; ++s) {
+            const std::ptrdiff_t i = s * kLanes + 1;
+            const __m256i ceL = at(ce, i - 1), ceC = at(ce, i), ceR = at(ce, i + 1);
+            const __m256i coL = at(co, i - 1), coC = at(co, i), coR = at(co, i + 1);
+            const __m256i v1eC = at(v1e, i), v1eR = at(v1e, i + 1);
+            const __m256i v1oL = at(v1o, i - 1), v1oC = at(v1o, i);
+            const Sums even{ceC, add(coL, coC), add(ceL, ceR), v1eC, at(v2e, i), add(v1oL, v1oC)};
+            const Sums odd{coC, add(ceC, ceR), add(coL, coR), v1oC, at(v2o, i), add(v1eC, v1eR)};
+            __m256i r[2], g[2], b[2];
+            demosaicPlanes<BgRow>(even, odd, r, g, b);
+            for (int p = 0; p < 2; ++p) {
+                if constexpr (ShortPath)
+                    matrixShort(k, r[p], g[p], b[p]);
+                else
+                    matrixFloat(k, r[p], g[p], b[p]);
+                if constexpr (Linear) {
+                    r[p] = toneLinear(r[p]);
+                    g[p] = toneLinear(g[p]);
+                    b[p] = toneLinear(b[p]);
+                } else {
+                    r[p] = toneGamma(k.tone, clampTone(r[p]));
+                    g[p] = toneGamma(k.tone, clampTone(g[p]));
+                    b[p] = toneGamma(k.tone, clampTone(b[p]));
+                }
+            }
+            storePixels(out + 3 * (x + s * kStep), r, g, b);
+        }
+    }
+};
 
 } // namespace
 
@@ -268,9 +267,7 @@ void bunchedRowAvx2(const std::uint8_t* even, const std::uint8_t* oddCols, std::
 
 std::ptrdiff_t convertRowAvx2(const ConversionTables& tables, const std::uint8_t* bayer,
                               std::uint8_t* bgr, std::ptrdiff_t w, std::ptrdiff_t y) {
-    // Output row y is frame row y + 2: same parity, and frame row 0 is G R G R.
-    return (y & 1) == 0 ? convertRowOf<false>(tables, bayer, bgr, w, y)
-                        : convertRowOf<true>(tables, bayer, bgr, w, y);
+    return convertRowWith<Kernel>(tables, bayer, bgr, w, y);
 }
 
 } // namespace kercol
