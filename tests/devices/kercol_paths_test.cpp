@@ -4,6 +4,7 @@
 // single-precision path, levels that saturate), and not one byte written past the picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -139,10 +140,12 @@ TEST_P(KercolVectorPath, ConvertsEveryFrameLikeThePlainCode) {
                 const auto want = convertOn(ConversionPath::baseline, *tables, bayer, size);
                 const auto got = convertOn(GetParam(), *tables, bayer, size);
                 ASSERT_EQ(want.size(), got.size());
-                for (std::size_t i = 0; i < want.size(); ++i)
-                    ASSERT_EQ(int(got[i]), int(want[i]))
-                        << "byte " << i << " (pixel " << i / 3 << " of "
-                        << (size.w - 4) * (size.h - 4) << ")";
+                const auto first = std::mismatch(want.begin(), want.end(), got.begin());
+                const std::size_t at = std::size_t(first.first - want.begin());
+                ASSERT_EQ(at, want.size())
+                    << "first difference at byte " << at << " (pixel " << at / 3 << " of "
+                    << (size.w - 4) * (size.h - 4) << "): " << int(*first.second) << " instead of "
+                    << int(*first.first);
             }
     }
 }
