@@ -101,13 +101,13 @@ struct Avx2 {
                       floatLanes(m, high(r), high(g), high(b)));
     }
 
-    // Clamped tone indices to output values (0..255), still in 16-bit lanes.
+    // Clamped tone indices to output values (0..255), still in 16-bit lanes. The indices are
+    // widened in lane order 0-3, 8-11 and 4-7, 12-15, which the 32-bit pack puts back in order.
     KERCOL_INLINE static V toneGamma(const int* tone, V v) {
-        const __m256i low =
-            _mm256_i32gather_epi32(tone, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(v)), 4);
-        const __m256i high =
-            _mm256_i32gather_epi32(tone, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(v, 1)), 4);
-        return pack32(low, high);
+        const V zero = _mm256_setzero_si256();
+        const V low = _mm256_i32gather_epi32(tone, _mm256_unpacklo_epi16(v, zero), 4);
+        const V high = _mm256_i32gather_epi32(tone, _mm256_unpackhi_epi16(v, zero), 4);
+        return _mm256_packus_epi32(low, high);
     }
 
     KERCOL_INLINE static V spread(int block, V b, V g, V r) {
