@@ -208,9 +208,11 @@ void TFormMain::LoadPreview(const QString& path) {
     QImage previous = std::move(*PreviewBitmap);
     *PreviewBitmap = QImage();
     // A large JPEG is decoded only as far as the panel shows it; the fitting goes by the
-    // picture's own size, so the preview is placed as the whole picture would be.
+    // picture's own size, so the preview is placed as the whole picture would be. A name that
+    // is not UTF-8 reaches the decoder through the file held open.
+    const kerris::shell::QtReadablePath readable(path);
     std::optional<PreviewPicture> picture =
-        decodePreview(path, Panel2->size(), std::move(previous));
+        decodePreview(readable.path(), Panel2->size(), std::move(previous));
     if (!picture)
         return;
     showPreviewPicture(std::move(picture->image), picture->size);
@@ -244,7 +246,7 @@ bool TFormMain::CollectSelection() {
         SelectedItems.append(item);
         const ItemRecord* record = itemRecord(item);
         SelectedPathBytes +=
-            static_cast<int32_t>((record ? record->Path.toLocal8Bit().size() : 0) + 1);
+            static_cast<int32_t>((record ? kerris::shell::nativeName(record->Path).size() : 0) + 1);
     }
     if (SelectedItems.size() == selectedCount)
         return true;
@@ -284,13 +286,14 @@ void TFormMain::ListView1Edited(QTreeWidgetItem* item, const QString& text) {
         kerris::shell::renameItem(oldPath, plan.newPath, [this](const QString& message) {
             m_ui.showShellError(this, message);
         });
-    if (result.error != 0 || result.aborted || QFileInfo::exists(oldPath) ||
-        !QFileInfo::exists(plan.newPath))
+    if (result.error != 0 || result.aborted || kerris::shell::findFile(oldPath) ||
+        !kerris::shell::findFile(plan.newPath))
         return;
     kerris::shell::notifyChange(kerris::shell::ChangeEvent::RenameItem, oldPath, plan.newPath);
     record->Path = plan.newPath;
     // The caption is the file's new name: blanks trimmed from the edit are not kept in it.
-    item->setText(kColumnName, plan.newPath.mid(plan.newPath.lastIndexOf(QLatin1Char('/')) + 1));
+    item->setText(kColumnName, kerris::shell::displayText(plan.newPath.mid(
+                                   plan.newPath.lastIndexOf(QLatin1Char('/')) + 1)));
     ListView1->sortItems(kColumnName, Qt::AscendingOrder);
 }
 
@@ -305,7 +308,7 @@ void TFormMain::DeleteSelection() {
     const kerris::shell::OperationResult result = kerris::shell::deleteToTrash(
         paths, [this](const QStringList& list) { return m_ui.confirmDelete(this, list); },
         [this](const QString& message) { m_ui.showShellError(this, message); });
-    if (result.error != 0 || result.aborted || QFileInfo::exists(paths.constLast()))
+    if (result.error != 0 || result.aborted || kerris::shell::findFile(paths.constLast()))
         return;
     kerris::shell::notifyChange(kerris::shell::ChangeEvent::Delete, paths.constFirst());
 

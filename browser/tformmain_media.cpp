@@ -20,10 +20,10 @@ namespace lumicart {
 namespace {
 
 std::string localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return kerris::shell::nativeName(path).toStdString();
 }
 QString fromLocalPath(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+    return kerris::shell::nameText(QByteArray::fromStdString(path));
 }
 
 // The window as the media commands see it.

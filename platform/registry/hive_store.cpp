@@ -224,20 +224,44 @@ struct HiveRead {
     FileIdentity identity;
     mode_t mode = 0644;
     HiveParseError error;
+    std::string failure; // Failed: why the file cannot be read
 };
+
+std::string errorText(int error) {
+    return std::strerror(error);
+}
 
 // Reads and parses the hive file, through the cache when it may be trusted.
 HiveRead readHive(Hive hive, const std::string& path) {
     HiveRead result;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Never blocks on a FIFO put where the hive should be.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st;
     if (!fd.valid()) {
-        result.outcome = errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+        const int error = errno;
+        result.outcome = error == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+        result.failure = errorText(error);
+        if (::stat(path.c_str(), &st) == 0)
+            result.identity = identityOf(st);
         return result;
     }
-    struct stat st;
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxHiveSize)
+    if (fstat(fd.get(), &st) != 0) {
+        result.failure = errorText(errno);
         return result;
+    }
     result.identity = identityOf(st);
+    if (S_ISDIR(st.st_mode)) {
+        result.failure = errorText(EISDIR);
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.failure = "not a regular file";
+        return result;
+    }
+    if (st.st_size > kMaxHiveSize) {
+        result.failure = "larger than any hive";
+        return result;
+    }
     result.mode = st.st_mode & 07777;
     std::shared_ptr<const HiveTree> tree;
     if (cached(path, result.identity, tree, result.error)) {
@@ -247,8 +271,10 @@ HiveRead readHive(Hive hive, const std::string& path) {
     }
     int64_t parsedAt = nowNs();
     std::string text;
-    if (!readAll(fd.get(), st.st_size, text))
+    if (!readAll(fd.get(), st.st_size, text)) {
+        result.failure = errorText(errno);
         return result;
+    }
     g_parseCount.fetch_add(1, std::memory_order_relaxed);
     auto parsed = parseHive(text, hiveRootName(hive), &result.error);
     if (parsed) {
@@ -296,6 +322,42 @@ void removeLeftoverTemporaries(const std::filesystem::path& dir, const std::stri
 std::mutex g_cleanedMutex;
 std::set<std::string> g_cleaned; // hives whose leftovers this process has already removed
 
+// Hive files that cannot be used and were reported, each as it stood (path and identity): a
+// file that stays as it is is reported once, however often it is read or written.
+std::mutex g_reportedMutex;
+std::set<std::string> g_reported;
+
+bool firstReport(const std::string& path, const FileIdentity& id) {
+    const std::string key = path + '\n' + std::to_string(id.device) + ':' +
+                            std::to_string(id.inode) + ':' + std::to_string(id.size) + ':' +
+                            std::to_string(id.mtimeNs) + ':' + std::to_string(id.ctimeNs);
+    std::lock_guard lock(g_reportedMutex);
+    return g_reported.insert(key).second;
+}
+
+// The report of a hive that cannot be read, once per file as it stands; empty when it was
+// reported before.
+std::string unreadableMessage(const std::string& path, const HiveRead& read) {
+    if (!firstReport(path, read.identity))
+        return {};
+    return "registry: " + path + " cannot be read (" + read.failure +
+           "); its values are not seen and changes to it are not saved";
+}
+
+// The report of a damaged hive: set aside as `aside`, or, when that failed, left in place
+// (reported once as it stands).
+std::string damagedMessage(const std::string& path, const HiveRead& read, const std::string& aside,
+                           int asideError) {
+    const std::string what = "registry: " + path + " cannot be read (line " +
+                             std::to_string(read.error.line) + ": " + read.error.reason + ")";
+    if (!aside.empty())
+        return what + "; it was moved to " + aside + " and a fresh hive is started";
+    if (!firstReport(path, read.identity))
+        return {};
+    return what + "; it could not be moved aside (" + errorText(asideError) +
+           ") and its values are not seen";
+}
+
 } // namespace
 
 std::string_view hiveRootName(Hive hive) {
@@ -310,16 +372,33 @@ std::string_view hiveRootName(Hive hive) {
     return "HKEY_CURRENT_USER";
 }
 
-std::shared_ptr<const HiveTree> loadHive(Hive hive) {
+namespace {
+
+int lockHive(const std::filesystem::path& dir, const std::string& path);
+std::shared_ptr<const HiveTree> setAsideDamaged(Hive hive);
+
+const std::shared_ptr<const HiveTree>& emptyHive() {
     static const auto kEmpty = std::make_shared<const HiveTree>();
-    HiveRead r = readHive(hive, hiveFile(hive).string());
+    return kEmpty;
+}
+
+} // namespace
+
+std::shared_ptr<const HiveTree> loadHive(Hive hive) {
+    const std::string path = hiveFile(hive).string();
+    HiveRead r = readHive(hive, path);
     switch (r.outcome) {
     case ReadOutcome::Missing:
-        return kEmpty;
+        return emptyHive();
     case ReadOutcome::Parsed:
         return r.tree;
     case ReadOutcome::Damaged:
+        // A program that only reads sets a damaged hive aside as a writer would: otherwise
+        // nobody would ever hear of it.
+        return setAsideDamaged(hive);
     case ReadOutcome::Failed:
+        if (const std::string message = unreadableMessage(path, r); !message.empty())
+            reportDamage(message);
         return nullptr;
     }
     return nullptr;
@@ -346,6 +425,42 @@ int lockHive(const std::filesystem::path& dir, const std::string& path) {
     int locked = fd.get();
     fd.release();
     return locked;
+}
+
+// Under the hive's lock: a hive still damaged is moved aside (the hive is then empty) and
+// reported; one that cannot be moved stays, reported once as it stands (null: nothing seen).
+std::shared_ptr<const HiveTree> setAsideDamaged(Hive hive) {
+    const std::filesystem::path file = hiveFile(hive);
+    const std::string path = file.string();
+    std::string message;
+    std::shared_ptr<const HiveTree> tree;
+    {
+        FileDescriptor lock(lockHive(file.parent_path(), path));
+        const int lockError = errno;
+        HiveRead current = readHive(hive, path);
+        switch (current.outcome) {
+        case ReadOutcome::Missing:
+            tree = emptyHive();
+            break;
+        case ReadOutcome::Parsed: // replaced meanwhile by a writer
+            tree = current.tree;
+            break;
+        case ReadOutcome::Failed:
+            message = unreadableMessage(path, current);
+            break;
+        case ReadOutcome::Damaged: {
+            const std::string aside = lock.valid() ? moveAside(path) : std::string();
+            const int asideError = lock.valid() ? errno : lockError;
+            message = damagedMessage(path, current, aside, asideError);
+            if (!aside.empty())
+                tree = emptyHive();
+            break;
+        }
+        }
+    }
+    if (!message.empty())
+        reportDamage(message);
+    return tree;
 }
 
 // Writes text to a new file beside path and puts it in place of path (platform/fs), so a
@@ -390,6 +505,7 @@ EditResult modifyHive(Hive hive, const std::function<bool(HiveTree&)>& edit) {
         HiveTree tree;
         switch (current.outcome) {
         case ReadOutcome::Failed:
+            damageMessage = unreadableMessage(path, current);
             return EditResult::Failed;
         case ReadOutcome::Missing:
             break;
@@ -398,11 +514,9 @@ EditResult modifyHive(Hive hive, const std::function<bool(HiveTree&)>& edit) {
             break;
         case ReadOutcome::Damaged: {
             std::string aside = moveAside(path);
+            damageMessage = damagedMessage(path, current, aside, errno);
             if (aside.empty())
                 return EditResult::Failed;
-            damageMessage = "registry: " + path + " cannot be read (line " +
-                            std::to_string(current.error.line) + ": " + current.error.reason +
-                            "); it was moved to " + aside + " and a fresh hive is started";
             current.mode = 0644;
             break;
         }

@@ -17,11 +17,11 @@ enum class Hive { CurrentUser, LocalMachine, ClassesRoot };
 
 // Value types with their registry numbers. Other numbers read from a file (hex(N):) are kept
 // as they are and reported by read(); the typed reads fail on them.
-inline constexpr uint32_t kTypeString = 1; // REG_SZ
+inline constexpr uint32_t kTypeString = 1;       // REG_SZ
 inline constexpr uint32_t kTypeExpandString = 2; // REG_EXPAND_SZ
-inline constexpr uint32_t kTypeBinary = 3; // REG_BINARY
-inline constexpr uint32_t kTypeDword = 4;  // REG_DWORD
-inline constexpr uint32_t kTypeMultiString = 7; // REG_MULTI_SZ
+inline constexpr uint32_t kTypeBinary = 3;       // REG_BINARY
+inline constexpr uint32_t kTypeDword = 4;        // REG_DWORD
+inline constexpr uint32_t kTypeMultiString = 7;  // REG_MULTI_SZ
 
 struct Value {
     uint32_t type = 0;
@@ -35,16 +35,18 @@ std::filesystem::path hiveFile(Hive hive);
 
 // Damaged hives. A hive file that exists but cannot be parsed (no "REGEDIT4" header, a value
 // line outside any key, a key of another hive, a malformed value line, truncated hex, a bad
-// dword, a NUL byte; see platform/registry/hive_file.h) is never overwritten silently. Reads
-// of it find nothing and leave it where it is. The first write to it moves it aside as
-// "<name>.corrupt-<n>" (the first n not taken; an earlier one is never replaced), reports it,
-// and then writes a fresh hive holding just that change. A file that cannot be read at all
-// (no permission, not a regular file) is left alone: reads find nothing and writes fail.
+// dword, a NUL byte; see platform/registry/hive_file.h) is never overwritten silently. The first
+// read or write that finds it moves it aside as "<name>.corrupt-<n>" (the first n not taken; an
+// earlier one is never replaced) and reports it; reads then find an empty hive and a write
+// starts a fresh hive holding just that change. When it cannot be moved (a folder that is not
+// ours to change), reads find nothing, writes fail, and it is reported once as it stands. A file
+// that cannot be read at all (no permission, a folder or another non-regular file, larger than
+// any hive) is left alone: reads find nothing, writes fail, and it is reported once as it stands.
 //
-// The reporter is called once per damaged hive file with a one-line description naming the
-// file and where it was moved, after the move and outside the hive's lock (so it may use the
-// registry). The default writes to stderr; a program sets its own to show its message.
-// Pass an empty function to restore the default.
+// The reporter is called once per damaged or unreadable hive file with a one-line description
+// naming the file, why it cannot be used and, when it was moved, where to; after the move and
+// outside the hive's lock (so it may use the registry). The default writes to stderr; a program
+// sets its own to show its message. Pass an empty function to restore the default.
 void setDamageReporter(std::function<void(const std::string& message)> reporter);
 
 // An open key. Key paths use "\" between names ("SOFTWARE\VELTRANE\Lumicart"); key and value

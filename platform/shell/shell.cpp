@@ -12,12 +12,16 @@
 #include <QPainter>
 #include <QStorageInfo>
 
+#include <QDateTime>
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,7 +59,7 @@ bool entryIsDirectory(const QByteArray& folder, const dirent* entry) {
 
 // Whether a folder holds at least one visible sub-folder; stops at the first one.
 bool hasSubFolder(const QString& folder) {
-    const QByteArray encoded = QFile::encodeName(withSlash(folder));
+    const QByteArray encoded = nativeName(withSlash(folder));
     DIR* dir = ::opendir(encoded.constData());
     if (!dir)
         return false;
@@ -74,7 +78,7 @@ bool hasSubFolder(const QString& folder) {
 
 bool isDirectory(const QString& path) {
     struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(nativeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The icon theme is chosen once: a desktop session names its own; elsewhere (a bare X server,
@@ -210,7 +214,7 @@ public:
         : m_path(withSlash(std::move(path))), m_absoluteNames(names == Names::Absolute) {}
 
     std::optional<std::vector<ItemId>> enumerate(uint32_t flags) const override {
-        const QByteArray encoded = QFile::encodeName(m_path);
+        const QByteArray encoded = nativeName(m_path);
         DIR* dir = ::opendir(encoded.constData());
         if (!dir)
             return std::nullopt;
@@ -224,7 +228,7 @@ public:
             const bool directory = entryIsDirectory(encoded, entry);
             if (directory ? !folders : !nonFolders)
                 continue;
-            items.push_back(ItemId{QFile::decodeName(entry->d_name)});
+            items.push_back(ItemId{nameText(QByteArray(entry->d_name))});
             m_kinds.insert(items.back().key, directory);
             allocator.take(items.back());
         }
@@ -247,7 +251,7 @@ public:
                 return (kAttrFileSystem | (known.value() ? kAttrFolder : 0u)) & mask;
         }
         struct stat st;
-        if (item.empty() || ::stat(QFile::encodeName(m_path + item.key).constData(), &st) != 0)
+        if (item.empty() || ::stat(nativeName(m_path + item.key).constData(), &st) != 0)
             return 0;
         uint32_t attrs = kAttrFileSystem;
         if (S_ISDIR(st.st_mode)) {
@@ -263,7 +267,7 @@ public:
             return std::nullopt;
         if ((flags & kNameForParsing) && (!(flags & kNameInFolder) || m_absoluteNames))
             return m_path + item.key;
-        return item.key;
+        return (flags & kNameForParsing) ? item.key : displayText(item.key);
     }
 
     std::shared_ptr<Folder> bindToFolder(const ItemId& item) const override {
@@ -409,7 +413,113 @@ bool isRemovableMount(const QString& root) {
            root.startsWith(QLatin1String("/run/media/")) || root.startsWith(QLatin1String("/mnt/"));
 }
 
+// The length of the valid UTF-8 sequence at p (at most `left` bytes), or 0 when there is none:
+// no overlong forms, no surrogates, nothing past U+10FFFF.
+int utf8Length(const unsigned char* p, qsizetype left) {
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    int n = 0;
+    uint32_t code = 0;
+    if ((c & 0xE0) == 0xC0) {
+        n = 2;
+        code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        n = 3;
+        code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        n = 4;
+        code = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (left < n)
+        return 0;
+    for (int k = 1; k < n; ++k) {
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (p[k] & 0x3F);
+    }
+    constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+constexpr char16_t kByteEscape = 0xDC00; // U+DC80..U+DCFF carry the bytes 0x80..0xFF
+
 } // namespace
+
+QString nameText(const QByteArray& native) {
+    const auto* p = reinterpret_cast<const unsigned char*>(native.constData());
+    const qsizetype size = native.size();
+    QString text;
+    text.reserve(size);
+    qsizetype run = 0; // start of the valid run not yet appended
+    for (qsizetype i = 0; i < size;) {
+        const int n = utf8Length(p + i, size - i);
+        if (n > 0) {
+            i += n;
+            continue;
+        }
+        text += QString::fromUtf8(native.constData() + run, i - run);
+        text += QChar(static_cast<char16_t>(kByteEscape + p[i]));
+        run = ++i;
+    }
+    text += QString::fromUtf8(native.constData() + run, size - run);
+    return text;
+}
+
+QByteArray nativeName(const QString& text) {
+    QByteArray native;
+    qsizetype run = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < size && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c >= kByteEscape + 0x80 && c <= kByteEscape + 0xFF) {
+            native += QStringView(text).mid(run, i - run).toUtf8();
+            native += static_cast<char>(c - kByteEscape);
+            run = i + 1;
+        }
+    }
+    native += QStringView(text).mid(run).toUtf8();
+    return native;
+}
+
+QString displayText(const QString& text) {
+    const QByteArray native = nativeName(text);
+    if (native == text.toUtf8())
+        return text;
+    const char* codeset = ::nl_langinfo(CODESET);
+    if (codeset && qstricmp(codeset, "UTF-8") != 0 && qstricmp(codeset, "utf8") != 0) {
+        QStringDecoder decoder(codeset);
+        if (decoder.isValid())
+            return decoder.decode(native);
+    }
+    return QString::fromUtf8(native); // each stray byte shows as the replacement character
+}
+
+QtReadablePath::QtReadablePath(const QString& path) {
+    const QByteArray native = nativeName(path);
+    if (native == QFile::encodeName(path)) {
+        m_path = path;
+        return;
+    }
+    // Never blocks on a FIFO; anything but a regular file is not read.
+    m_fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode))
+        m_path = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+}
+
+QtReadablePath::~QtReadablePath() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
 
 std::optional<ExtractedIcons> IconExtractor::extract(const IconLocation& location, int size) const {
     if (location.name.isEmpty())
@@ -510,10 +620,10 @@ QString typeName(const QString& path, bool isDirectoryItem) {
 FileInfo fileInfo(const QString& path) {
     FileInfo info;
     struct stat st;
-    const bool exists = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    const bool exists = ::stat(nativeName(path).constData(), &st) == 0;
     const bool directory = exists && S_ISDIR(st.st_mode);
     const int slash = path.lastIndexOf(QLatin1Char('/'), path.endsWith(QLatin1Char('/')) ? -2 : -1);
-    info.displayName = path.mid(slash + 1);
+    info.displayName = displayText(path.mid(slash + 1));
     info.typeName = typeName(path, directory);
     if (exists)
         info.attributes = kAttrFileSystem | (directory ? kAttrFolder | kAttrFileSysAncestor : 0u);
@@ -522,7 +632,7 @@ FileInfo fileInfo(const QString& path) {
 
 std::optional<FindData> findFile(const QString& path) {
     struct stat st;
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (path.isEmpty() || ::stat(nativeName(path).constData(), &st) != 0)
         return std::nullopt;
     FindData data;
     data.directory = S_ISDIR(st.st_mode);
@@ -551,6 +661,56 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to) {
     return errno;
 }
 
+// Qt's Trash cannot name a file whose name is not UTF-8: such a file goes to the home Trash by
+// the freedesktop rules (the info file first, created exclusively; then the move, which never
+// replaces). 0 or the error.
+int moveToHomeTrash(const QByteArray& native) {
+    QByteArray data = qgetenv("XDG_DATA_HOME");
+    if (data.isEmpty() || data.front() != '/')
+        data = QFile::encodeName(QDir::homePath()) + "/.local/share";
+    const QByteArray trash = data + "/Trash";
+    for (const QByteArray& dir : {trash, trash + "/files", trash + "/info"}) {
+        if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST)
+            return errno;
+    }
+    struct stat source;
+    struct stat files;
+    if (::lstat(native.constData(), &source) != 0 ||
+        ::stat((trash + "/files").constData(), &files) != 0)
+        return errno;
+    if (source.st_dev != files.st_dev)
+        return EXDEV; // the home Trash takes only files of its own file system
+    const QByteArray base = native.mid(native.lastIndexOf('/') + 1);
+    const QByteArray info =
+        "[Trash Info]\nPath=" + native.toPercentEncoding("/") +
+        "\nDeletionDate=" + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + "\n";
+    for (int n = 0; n < 10000; ++n) {
+        const QByteArray name = n == 0 ? base : base + '.' + QByteArray::number(n);
+        const QByteArray infoPath = trash + "/info/" + name + ".trashinfo";
+        const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return errno;
+        }
+        const bool written = ::write(fd, info.constData(), static_cast<size_t>(info.size())) ==
+                             static_cast<ssize_t>(info.size());
+        const int writeError = errno;
+        ::close(fd);
+        if (!written) {
+            ::unlink(infoPath.constData());
+            return writeError != 0 ? writeError : EIO;
+        }
+        const int moved = renameNoReplace(native, trash + "/files/" + name);
+        if (moved == 0)
+            return 0;
+        ::unlink(infoPath.constData());
+        if (moved != EEXIST)
+            return moved;
+    }
+    return EEXIST;
+}
+
 } // namespace
 
 OperationResult renameItem(const QString& from, const QString& to, const ErrorReporter& report) {
@@ -558,7 +718,7 @@ OperationResult renameItem(const QString& from, const QString& to, const ErrorRe
     if (from.isEmpty() || to.isEmpty()) {
         result.error = EINVAL;
     } else {
-        result.error = renameNoReplace(QFile::encodeName(from), QFile::encodeName(to));
+        result.error = renameNoReplace(nativeName(from), nativeName(to));
     }
     if (result.error != 0 && report)
         report(errorText(QStringLiteral("rename"), from, result.error));
@@ -576,10 +736,12 @@ OperationResult deleteToTrash(const QStringList& paths, const DeleteConfirmation
     }
     for (const QString& path : paths) {
         struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (::lstat(nativeName(path).constData(), &st) != 0) {
             result.error = errno;
         } else if (S_ISDIR(st.st_mode)) {
             continue;
+        } else if (nativeName(path) != QFile::encodeName(path)) {
+            result.error = moveToHomeTrash(nativeName(path));
         } else if (!QFile::moveToTrash(path)) {
             result.error = EIO;
         }

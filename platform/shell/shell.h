@@ -104,6 +104,34 @@ private:
     long m_outstanding = 0;
 };
 
+// File names on Linux are bytes. A name's text keeps every byte: a byte that is not part of
+// valid UTF-8 (a name from an older system, often in a legacy Chinese encoding) is carried as
+// the character U+DC00 + byte, a lone surrogate that no valid name decodes to, so that
+// nativeName(nameText(bytes)) == bytes for every name. Paths the shell hands out (item
+// identifiers, parsing names) are such texts, and every call here that takes a path takes one.
+QString nameText(const QByteArray& native);
+QByteArray nativeName(const QString& text);
+// The name as the user's locale decodes its bytes, for display; a name that is valid UTF-8
+// is shown as it is.
+QString displayText(const QString& text);
+
+// Qt's own file classes open a path by its UTF-8 text, which a name that is not UTF-8 does not
+// have. This holds a regular file open for them: path() is the path itself when Qt reaches the
+// file by it, else the process's name for the open file (/proc/self/fd/N), so that the same
+// file is read; empty when the file is not a regular file that can be opened.
+class QtReadablePath {
+public:
+    explicit QtReadablePath(const QString& path);
+    QtReadablePath(const QtReadablePath&) = delete;
+    QtReadablePath& operator=(const QtReadablePath&) = delete;
+    ~QtReadablePath();
+    const QString& path() const { return m_path; }
+
+private:
+    int m_fd = -1;
+    QString m_path;
+};
+
 // The desktop folder and the task allocator (one per process; never null).
 std::shared_ptr<Folder> desktopFolder();
 std::shared_ptr<Allocator> taskAllocator();

@@ -11,6 +11,10 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kerris::shell {
 namespace {
 
@@ -346,6 +350,112 @@ TEST_F(TrashTest, FoldersInTheListAreLeftAlone) {
         {m_root + "vol1/keep.jpg"}, [](const QStringList&) { return true; }, nullptr);
     EXPECT_EQ(result.error, 0);
     EXPECT_TRUE(QFileInfo(m_root + "vol1/keep.jpg").isDir());
+}
+
+// Names are bytes: every byte string survives the trip through a name's text, valid UTF-8
+// reads as itself, and each stray byte becomes one escape character.
+TEST(NameText, EveryByteStringSurvivesTheRoundTrip) {
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        qsizetype escapes; // stray bytes carried as escapes
+    } cases[] = {
+        {"ASCII", "a.jpg", 0},
+        {"UTF-8 Chinese", "\xe5\xb7\xa5\xe4\xbd\x9c.jpg", 0},
+        {"largest code point", "\xf4\x8f\xbf\xbf", 0},
+        {"Big5", "\xb9\xa4\xa7@.jpg", 3},
+        {"lone 0xFF", "\xff.bmp", 1},
+        {"overlong NUL", "\xc0\x80", 2},
+        {"encoded surrogate", "\xed\xa0\x80", 3},
+        {"past U+10FFFF", "\xf4\x90\x80\x80", 4},
+        {"truncated at the end", "a\xe5\xb7", 2},
+        {"continuation alone", "\x80x", 1},
+        {"valid after stray", "\xff\xe5\xb7\xa5", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString text = nameText(c.bytes);
+        EXPECT_EQ(nativeName(text), c.bytes);
+        qsizetype escapes = 0;
+        for (const QChar ch : text)
+            escapes += ch.unicode() >= 0xDC80 && ch.unicode() <= 0xDCFF;
+        EXPECT_EQ(escapes, c.escapes);
+        if (c.escapes == 0) {
+            EXPECT_EQ(text, QString::fromUtf8(c.bytes));
+            EXPECT_EQ(displayText(text), text);
+        } else {
+            // Shown as the locale decodes the bytes, never with the escapes.
+            EXPECT_EQ(displayText(text), QString::fromLocal8Bit(c.bytes));
+        }
+    }
+}
+
+// A name that is not UTF-8, made with its exact bytes.
+QString makeRawFile(const QString& folder, const QByteArray& name, const QByteArray& content) {
+    const QByteArray path = nativeName(folder) + name;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    EXPECT_GE(fd, 0) << path.constData();
+    EXPECT_EQ(::write(fd, content.constData(), static_cast<size_t>(content.size())),
+              content.size());
+    ::close(fd);
+    return nameText(path);
+}
+
+TEST_F(TrashTest, NamesThatAreNotUtf8AreListedFoundRenamedAndDeleted) {
+    const QString folder = m_root + "vol1/";
+    for (const QByteArray& name : {QByteArray("\xb9\xa4\xa7@.jpg"), QByteArray("\xff.bmp")}) {
+        SCOPED_TRACE(name.toHex().toStdString());
+        const QString path = makeRawFile(folder, name, QByteArray(3000, 'x'));
+        auto vol = volumeFolder(0);
+        std::vector<ItemId> items = vol->enumerate(kEnumNonFolders).value();
+        ASSERT_EQ(items.size(), 1u);
+        EXPECT_EQ(vol->displayName(items[0], kNameForParsing), path);
+        EXPECT_EQ(vol->displayName(items[0], kNameNormal), QString::fromLocal8Bit(name));
+        EXPECT_EQ(fileInfo(path).displayName, QString::fromLocal8Bit(name));
+        const std::optional<FindData> found = findFile(path);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->size, 3000);
+        EXPECT_GT(found->lastWrite, 0);
+        {
+            const QtReadablePath readable(path);
+            QFile file(readable.path());
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << readable.path().toStdString();
+            EXPECT_EQ(file.readAll().size(), 3000);
+        }
+
+        const QString renamed = folder + nameText("r" + name);
+        EXPECT_EQ(renameItem(path, renamed, nullptr).error, 0);
+        EXPECT_FALSE(findFile(path));
+        ASSERT_TRUE(findFile(renamed));
+
+        EXPECT_EQ(deleteToTrash(
+                      {renamed}, [](const QStringList&) { return true; }, nullptr)
+                      .error,
+                  0);
+        EXPECT_FALSE(findFile(renamed));
+        struct stat st;
+        const QByteArray trash = nativeName(m_root) + "share/Trash/";
+        EXPECT_EQ(::stat(trash + "files/r" + name, &st), 0);
+        QFile info(nameText(trash + "info/r" + name + ".trashinfo"));
+        const QtReadablePath readableInfo(info.fileName());
+        QFile infoFile(readableInfo.path());
+        ASSERT_TRUE(infoFile.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(
+            infoFile.readAll().contains("Path=" + nativeName(renamed).toPercentEncoding("/")));
+        freeAll(items);
+    }
+}
+
+TEST_F(ShellTest, OnlyARegularFileIsHeldForQt) {
+    const QByteArray folder = nativeName(m_root) + "vol1/";
+    ASSERT_EQ(::mkfifo(folder + "\xff.jpg", 0600), 0);
+    ASSERT_EQ(::mkdir(folder + "\xfe.jpg", 0700), 0);
+    for (const QByteArray& name :
+         {QByteArray("\xff.jpg"), QByteArray("\xfe.jpg"), QByteArray("\xfd-missing.jpg")})
+        EXPECT_TRUE(QtReadablePath(nameText(folder + name)).path().isEmpty())
+            << name.toHex().data();
+    // A name Qt can carry is passed through untouched, whatever it names.
+    EXPECT_EQ(QtReadablePath(m_root + "vol1/none.jpg").path(), m_root + "vol1/none.jpg");
 }
 
 TEST_F(ShellTest, ChangesReachTheListeners) {

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -18,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumicart {
 namespace {
@@ -792,6 +795,82 @@ TEST_F(FormTest, DoubleClickWithFocusLoadsThePreviewInsteadOfRefreshing) {
     form.ListView1DblClick();
     EXPECT_TRUE(form.Image1->hasPicture());
     EXPECT_EQ(captions(), QStringList{"a.jpg"});
+}
+
+// Names from older systems (Big5, Latin-1) are bytes that are not UTF-8: listed with their
+// size and date, shown as the locale decodes them, previewed, renamed and deleted.
+TEST_F(FormTest, NamesThatAreNotUtf8WorkLikeAnyOther) {
+    const QString dir = m_vol + "pics/";
+    makeFolder(dir);
+    const struct {
+        QByteArray name;
+        const char* format;
+        QSize size;
+    } files[] = {{"\xb9\xa4\xa7@.jpg", "JPG", {40, 30}}, {"\xff.bmp", "BMP", {24, 16}}};
+    for (const auto& f : files) {
+        QImage picture(f.size, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        QByteArray data;
+        QBuffer buffer(&data);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(picture.save(&buffer, f.format));
+        const QByteArray path = kerris::shell::nativeName(dir) + f.name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, data.constData(), static_cast<size_t>(data.size())), data.size());
+        ::close(fd);
+    }
+    TFormMain& form = openOn(dir, 2);
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name.toHex().toStdString());
+        QTreeWidgetItem* item = listItem(QString::fromLocal8Bit(f.name));
+        ASSERT_TRUE(item) << captions().join('|').toStdString();
+        EXPECT_TRUE(item->text(kColumnSize).endsWith("KB"))
+            << item->text(kColumnSize).toStdString();
+        EXPECT_TRUE(QRegularExpression("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}$")
+                        .match(item->text(kColumnDate))
+                        .hasMatch());
+        const QString path = itemRecord(item)->Path;
+        EXPECT_EQ(kerris::shell::nativeName(path), kerris::shell::nativeName(dir) + f.name);
+
+        selectOnly({item->text(kColumnName)});
+        EXPECT_EQ(form.PreviewBitmap->size(), f.size);
+        EXPECT_TRUE(form.Image1->hasPicture());
+        EXPECT_TRUE(form.CollectSelection());
+        EXPECT_EQ(form.SelectedPathBytes, kerris::shell::nativeName(path).size() + 1);
+
+        // Renamed in place, keeping its extension.
+        const QString extension = QString(f.format) == "BMP" ? ".bmp" : ".jpg";
+        const QString caption = "renamed" + QString(f.format) + extension;
+        form.ListView1Edited(item, caption);
+        EXPECT_TRUE(m_ui.errors.isEmpty());
+        EXPECT_FALSE(kerris::shell::findFile(path));
+        ASSERT_TRUE(QFileInfo::exists(dir + caption));
+        EXPECT_EQ(item->text(kColumnName), caption);
+    }
+
+    // Deleted: a second pair of such names, to the Trash.
+    const QByteArray names[] = {"\xb9\xa4.jpg", "\xfe.jpg"};
+    for (const QByteArray& name : names) {
+        const QByteArray path = kerris::shell::nativeName(dir) + name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    form.RefreshFileList();
+    ASSERT_EQ(captions().size(), 4);
+    selectOnly({QString::fromLocal8Bit(names[0]), QString::fromLocal8Bit(names[1])});
+    form.ListView1->setFocus();
+    form.Delete1Click();
+    EXPECT_EQ(m_ui.confirmations.size(), 1u);
+    EXPECT_TRUE(m_ui.shellErrors.isEmpty()) << m_ui.shellErrors.join('|').toStdString();
+    EXPECT_EQ(captions(), (QStringList{"renamedBMP.bmp", "renamedJPG.jpg"}));
+    for (const QByteArray& name : names) {
+        EXPECT_FALSE(kerris::shell::findFile(
+            kerris::shell::nameText(kerris::shell::nativeName(dir) + name)));
+        EXPECT_TRUE(kerris::shell::findFile(kerris::shell::nameText(
+            kerris::shell::nativeName(m_root) + "share/Trash/files/" + name)));
+    }
 }
 
 TEST_F(FormTest, DestructionGivesBackEveryIdentifier) {

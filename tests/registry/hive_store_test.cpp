@@ -55,13 +55,11 @@ TEST_F(HiveStore, ADamagedHiveIsMovedAsideReportedOnceAndReplaced) {
         Reports reports;
         reports.install();
 
-        // Reads find nothing and leave the file where it is.
+        // The first read finds nothing, moves it aside and reports it; the write after it
+        // starts a fresh hive without a second report.
         EXPECT_FALSE(Key::open(Hive::CurrentUser, "Software\\Veltrane"));
-        EXPECT_FALSE(Key::open(Hive::CurrentUser, ""));
-        EXPECT_TRUE(reports.messages.empty());
-        EXPECT_EQ(readFile(userFile()), c.text);
-
-        // The first write moves it aside and reports it.
+        ASSERT_EQ(reports.messages.size(), 1u);
+        EXPECT_FALSE(Key::open(Hive::CurrentUser, "Software\\Veltrane"));
         auto key = Key::create(Hive::CurrentUser, "Software\\Veltrane");
         ASSERT_TRUE(key);
         ASSERT_TRUE(key->writeString("New", "value"));
@@ -86,12 +84,13 @@ TEST_F(HiveStore, ADamagedHiveIsMovedAsideReportedOnceAndReplaced) {
 TEST_F(HiveStore, AReportAfterCachedReadsStillSaysWhatIsWrong) {
     writeFile(userFile(), "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:xyz\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Reports reports;
+    reports.install();
     uint64_t parses = detail::hiveParseCount();
+    // The read parses it, and setting it aside under the lock takes the remembered parse.
     EXPECT_FALSE(Key::open(Hive::CurrentUser, "A"));
     EXPECT_FALSE(Key::open(Hive::CurrentUser, "A"));
     EXPECT_EQ(detail::hiveParseCount() - parses, 1u);
-    Reports reports;
-    reports.install();
     ASSERT_TRUE(Key::create(Hive::CurrentUser, "A"));
     ASSERT_EQ(reports.messages.size(), 1u);
     EXPECT_NE(reports.messages[0].find("line 3: a dword"), std::string::npos)
@@ -143,7 +142,12 @@ TEST_F(HiveStore, AHiveThatCannotBeReadIsNeitherMovedNorReplaced) {
     reports.install();
     EXPECT_FALSE(Key::open(Hive::CurrentUser, ""));
     EXPECT_FALSE(Key::create(Hive::CurrentUser, "K"));
-    EXPECT_TRUE(reports.messages.empty());
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, ""));
+    // Reported once, by the first read, naming the file and the cause.
+    ASSERT_EQ(reports.messages.size(), 1u);
+    EXPECT_NE(reports.messages[0].find(userFile().string() + " cannot be read (Is a directory)"),
+              std::string::npos)
+        << reports.messages[0];
     EXPECT_TRUE(std::filesystem::is_directory(userFile() / "inside"));
     // The other hives are unaffected.
     EXPECT_TRUE(Key::create(Hive::LocalMachine, "K"));
@@ -157,13 +161,81 @@ TEST_F(HiveStore, AHugeFileIsNotTakenForAHive) {
     reports.install();
     EXPECT_FALSE(Key::open(Hive::CurrentUser, "Software\\Veltrane"));
     EXPECT_FALSE(Key::create(Hive::CurrentUser, "K"));
-    EXPECT_TRUE(reports.messages.empty());
+    ASSERT_EQ(reports.messages.size(), 1u);
+    EXPECT_NE(reports.messages[0].find("larger than any hive"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(userFile()), uintmax_t{300} << 20);
+}
+
+// A program that only reads (the system hive, as the camera library reads it) hears of a
+// damaged or unusable hive once, through the reporter, whichever way it fails.
+TEST_F(HiveStore, AReaderHearsOfAnUnusableHiveOnce) {
+    const std::filesystem::path system = m_dir / "system.reg";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        bool movable; // set aside: the hive reads as empty afterwards
+        const char* says;
+    };
+    const Case cases[] = {
+        {"damaged", [&] { writeFile(system, "REGEDIT4\n\"v\"=\"outside\"\n"); }, true,
+         "system.reg.corrupt-1"},
+        {"a folder", [&] { std::filesystem::create_directories(system / "x"); }, false,
+         "Is a directory"},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(system.c_str(), 0600), 0); }, false,
+         "not a regular file"},
+        {"damaged where it cannot be moved",
+         [&] {
+             writeFile(system, "garbage");
+             detail::setFaultInjector([](StoreStep s) { return s == StoreStep::MoveAside; });
+         },
+         false, "could not be moved aside"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        detail::clearHiveCache();
+        c.make();
+        Reports reports;
+        reports.install();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_FALSE(Key::open(Hive::LocalMachine, "SOFTWARE\\Veltrane"));
+        EXPECT_EQ(Key::open(Hive::LocalMachine, "").has_value(), c.movable);
+        detail::setFaultInjector({});
+        ASSERT_EQ(reports.messages.size(), 1u);
+        EXPECT_NE(reports.messages[0].find(system.string()), std::string::npos);
+        EXPECT_NE(reports.messages[0].find(c.says), std::string::npos) << reports.messages[0];
+        EXPECT_EQ(reports.messages[0].find('\n'), std::string::npos) << "one line";
+        EXPECT_EQ(std::filesystem::exists(m_dir / "system.reg.corrupt-1"), c.movable);
+        // The user's hive is unaffected.
+        EXPECT_TRUE(Key::create(Hive::CurrentUser, "K"));
+        EXPECT_EQ(reports.messages.size(), 1u);
+    }
+}
+
+// A hive that is mended and damaged again is a new file to report.
+TEST_F(HiveStore, AHiveDamagedAgainIsReportedAgain) {
+    Reports reports;
+    reports.install();
+    detail::setFaultInjector([](StoreStep s) { return s == StoreStep::MoveAside; });
+    writeFile(userFile(), "garbage one");
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, "K"));
+    EXPECT_FALSE(Key::create(Hive::CurrentUser, "K"));
+    EXPECT_EQ(reports.messages.size(), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writeFile(userFile(), "garbage two, longer");
+    EXPECT_FALSE(Key::open(Hive::CurrentUser, "K"));
+    EXPECT_EQ(reports.messages.size(), 2u);
+    detail::setFaultInjector({});
+    // Once it can be moved, the move is reported too: it is news that the file went.
+    EXPECT_TRUE(Key::create(Hive::CurrentUser, "K"));
+    ASSERT_EQ(reports.messages.size(), 3u);
+    EXPECT_NE(reports.messages[2].find("user.reg.corrupt-1"), std::string::npos);
 }
 
 // Every step of a write, failing in turn, leaves the hive as it was and no temporary file.
 TEST_F(HiveStore, AFailingStepLeavesTheHiveAsItWas) {
-    const StoreStep steps[] = {StoreStep::CreateFolder, StoreStep::OpenLock, StoreStep::Lock,
+    const StoreStep steps[] = {StoreStep::CreateFolder, StoreStep::OpenLock,   StoreStep::Lock,
                                StoreStep::ReadHive,     StoreStep::CreateTemp, StoreStep::WriteTemp,
                                StoreStep::SyncTemp,     StoreStep::Rename};
     ASSERT_TRUE(Key::create(Hive::CurrentUser, "K")->writeString("v", "before"));
@@ -198,11 +270,15 @@ TEST_F(HiveStore, ADamagedHiveThatCannotBeMovedIsKept) {
     reports.install();
     detail::setFaultInjector([](StoreStep s) { return s == StoreStep::MoveAside; });
     EXPECT_FALSE(Key::create(Hive::CurrentUser, "K"));
+    EXPECT_FALSE(Key::create(Hive::CurrentUser, "K"));
     EXPECT_EQ(readFile(userFile()), "damaged");
-    EXPECT_TRUE(reports.messages.empty());
+    // Said once while it stays, and once more when it is finally moved.
+    ASSERT_EQ(reports.messages.size(), 1u);
+    EXPECT_NE(reports.messages[0].find("could not be moved aside"), std::string::npos);
     detail::setFaultInjector({});
     EXPECT_TRUE(Key::create(Hive::CurrentUser, "K"));
-    EXPECT_EQ(reports.messages.size(), 1u);
+    ASSERT_EQ(reports.messages.size(), 2u);
+    EXPECT_NE(reports.messages[1].find("user.reg.corrupt-1"), std::string::npos);
     EXPECT_EQ(readFile(m_dir / "user.reg.corrupt-1"), "damaged");
 }
 
@@ -259,7 +335,8 @@ TEST_F(HiveStore, TwoProcessesWritingOneHiveLoseNothing) {
     ASSERT_GT(b, 0);
     EXPECT_TRUE(exitedCleanly(a));
     EXPECT_TRUE(exitedCleanly(b));
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     RecordProperty("writes_per_second", static_cast<int>(2 * kWrites / seconds));
     std::printf("2 processes x %u writes: %.0f writes/s\n", kWrites, 2 * kWrites / seconds);
 
@@ -379,7 +456,7 @@ TEST_F(HiveStore, AReadSeesAChangeMadeBehindItsBack) {
     close(fd);
     EXPECT_EQ(key->readString("Keep"), "that");
 
-    // A damaged file read from the cache stays damaged, and a repaired one is seen.
+    // A damaged file is set aside by the read that finds it, and a repaired one is seen.
     writeFile(userFile(), "broken");
     EXPECT_FALSE(key->readString("Keep"));
     EXPECT_FALSE(key->readString("Keep"));
