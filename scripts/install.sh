@@ -13,3 +13,8 @@ fi
 if [[ -x "$build/bin/kerris-setup" ]]; then
     "$build/bin/kerris-setup"
 fi
+# The media encoder component's classes, the camera's virtual video device and microphone, and
+# the "Murvane" profile the clip mail program records with ("kerrisenc-setup --remove" undoes it).
+if [[ -x "$build/bin/kerrisenc-setup" ]]; then
+    "$build/bin/kerrisenc-setup"
+fi
