@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdio>
 #include <set>
 
@@ -45,6 +47,10 @@ struct ClassCase {
     GUID clsid;
     GUID iid; // what the program asks the new object for
 };
+// Cases print as their names, not as bytes.
+void PrintTo(const ClassCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const ClassCase kClasses[] = {
     {"Encoder", CLSID_Encoder, IEncoder::kIid},

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <fstream>
 #include <functional>
 
@@ -48,6 +50,10 @@ struct StartCase {
     std::function<SlotObject(const fs::path& folder)> make;
     const char* expected; // a part of the description
 };
+// Cases print as their names, not as bytes.
+void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const StartCase kStartCases[] = {
     {"NoSourceGroup", [](const fs::path&) { return create(CLSID_Encoder, IEncoder::kIid); },

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -121,6 +123,10 @@ struct Broken {
     const char* name;
     std::function<void(Key&)> spoil;
 };
+// Cases print as their names, not as bytes.
+void PrintTo(const Broken& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const Broken kBroken[] = {
     {"NoDescription", [](Key& k) { k.removeValue("Description"); }},

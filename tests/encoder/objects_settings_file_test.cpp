@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +78,10 @@ struct Damage {
     std::string text;
     const char* reason; // a part of the reason given
 };
+// Cases print as their names, not as bytes.
+void PrintTo(const Damage& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const std::string kHead = "KerrisEncoderSettings 1\n[Encoder]\nActiveGroup=0\n";
 const std::string kGroup = "[Group]\nName=G\nProfile=Murvane\n";

@@ -7,7 +7,9 @@
 #include "platform/encoder/view_surface.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QImage>
+#include <QPalette>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -67,6 +69,11 @@ protected:
     void SetUp() override {
         ComponentTest::SetUp();
         window = std::make_unique<QWidget>();
+        // A window colour of its own, so a test sees what the view paints and what it left.
+        QPalette palette;
+        palette.setColor(QPalette::Window, QColor(kWindowColour));
+        window->setPalette(palette);
+        window->setAutoFillBackground(true);
         window->resize(500, 300);
         window->show();
     }
@@ -106,14 +113,18 @@ protected:
         waitFor([] { return false; }, time);
     }
     QImage shown() { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-    // How many pixels of a region are not black.
-    static int lit(const QImage& image, const QRect& region) {
+    // How many pixels of a region have that colour; lit: how many are not black.
+    static int pixels(const QImage& image, const QRect& region, QRgb colour) {
         int n = 0;
         for (int y = region.top(); y <= region.bottom(); ++y)
             for (int x = region.left(); x <= region.right(); ++x)
-                n += (image.pixel(x, y) & 0xffffff) != 0;
+                n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
         return n;
     }
+    static int lit(const QImage& image, const QRect& region) {
+        return region.width() * region.height() - pixels(image, region, 0);
+    }
+    static constexpr QRgb kWindowColour = 0xff203080;
 
     std::unique_ptr<QWidget> window;
     SlotObject previews, view;
@@ -132,7 +143,8 @@ TEST_F(Views, ShowTheLiveSceneScaledToFitTheWindowDuringARecordingToo) {
             waitFor([&] { return lit(shown(), picture.adjusted(20, 20, -20, -20)) > 1000; }, 5s))
             << "no picture within 5 s";
         QImage first = shown();
-        EXPECT_EQ(lit(first, QRect(0, 0, 48, 300)), 0) << "the bars stay black";
+        EXPECT_EQ(pixels(first, first.rect(), kWindowColour), 0) << "the view covers the window";
+        EXPECT_EQ(lit(first, QRect(0, 0, 48, 300)), 0) << "the bars are black";
         EXPECT_EQ(lit(first, QRect(452, 0, 48, 300)), 0);
         // The scene moves.
         EXPECT_TRUE(waitFor([&] { return shown() != first; }, 2s)) << "the picture does not change";
@@ -162,7 +174,8 @@ TEST_F(Views, ShowTheLiveSceneScaledToFitTheWindowDuringARecordingToo) {
             << "removed from the preview, the view forgets the cookie";
         takeErrorDescription();
         pump(50ms);
-        EXPECT_EQ(lit(shown(), window->rect()), 0) << "and its picture leaves the window";
+        EXPECT_EQ(pixels(shown(), window->rect(), kWindowColour), 500 * 300)
+            << "and its picture leaves the window";
         if (!output.empty()) {
             const Probe p = probe(output);
             EXPECT_TRUE(p.readable);
