@@ -133,14 +133,20 @@ __attribute__((visibility("default"))) void CoUninitialize(void);
 // Creates an object of a registered class: HKEY_CLASSES_ROOT "CLSID\{...}\InprocServer32"
 // names the component library ("name.dll"), loaded through the module loader; its
 // DllGetClassObject gives the factory. Context must include CLSCTX_INPROC_SERVER.
-// REGDB_E_CLASSNOTREG when the class is not registered or its library cannot be loaded,
-// CLASS_E_CLASSNOTAVAILABLE when the library does not serve it, E_POINTER for a null object.
+// REGDB_E_CLASSNOTREG when the class is not registered (for that context) or its library
+// cannot be loaded, CLASS_E_CLASSNOTAVAILABLE when the library lacks DllGetClassObject or does
+// not serve the class, CLASS_E_NOAGGREGATION for an outer object, E_POINTER for a null object,
+// E_INVALIDARG for a null clsid or iid, else the factory's result (E_NOINTERFACE ...).
+// *object is written only on success. Component libraries stay loaded while any thread is
+// prepared (CoInitialize) and are unloaded, where DllCanUnloadNow allows, by the last
+// CoUninitialize; without CoInitialize they stay for the process's life.
 __attribute__((visibility("default"))) kerris::com::HRESULT
 CoCreateInstance(const kerris::com::GUID* clsid, void* outer, uint32_t context,
                  const kerris::com::GUID* iid, void** object);
 // BSTR: UTF-16 text ending in a zero char16_t, its length in bytes as a uint32_t just before
-// the first character. Null text gives an empty string from SysAllocStringLen(nullptr, n)'s
-// uninitialised n characters, as on Windows; SysAllocString(nullptr) gives null.
+// the first character (embedded zeros count). SysAllocStringLen(nullptr, n) gives n zero
+// characters; SysAllocString(nullptr) gives null. Both give null when out of memory or when
+// the byte length would not fit the uint32_t.
 __attribute__((visibility("default"))) kerris::com::BSTR SysAllocString(const char16_t* text);
 __attribute__((visibility("default"))) kerris::com::BSTR SysAllocStringLen(const char16_t* text,
                                                                            uint32_t length);
@@ -148,12 +154,14 @@ __attribute__((visibility("default"))) void SysFreeString(kerris::com::BSTR text
 // Length in characters; 0 for null.
 __attribute__((visibility("default"))) uint32_t SysStringLen(kerris::com::BSTR text);
 // The calling thread's error information: SetErrorInfo replaces it (null clears it),
-// GetErrorInfo takes it (the slot is empty afterwards); S_FALSE and a null out when there is none.
+// GetErrorInfo takes it (the slot is empty afterwards); S_FALSE and a null out when there is none,
+// E_POINTER for a null out. A thread's information is released when the thread ends.
 __attribute__((visibility("default"))) kerris::com::HRESULT
 SetErrorInfo(uint32_t reserved, kerris::com::IErrorInfo* info);
 __attribute__((visibility("default"))) kerris::com::HRESULT
 GetErrorInfo(uint32_t reserved, kerris::com::IErrorInfo** info);
-// Sets the calling thread's error information from UTF-8 texts (source may be null).
+// Sets the calling thread's error information from UTF-8 texts (either may be null: empty;
+// invalid UTF-8 becomes U+FFFD; a null iid is the zero GUID). E_OUTOFMEMORY clears the slot.
 __attribute__((visibility("default"))) kerris::com::HRESULT
 KerrisSetErrorDescription(const kerris::com::GUID* iid, const char* source,
                           const char* description);

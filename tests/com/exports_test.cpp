@@ -1,0 +1,64 @@
+// The runtime as a file: exactly its twelve names leave libkerriscom.so, nothing internal
+// resolves.
+#include <dlfcn.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+
+namespace {
+
+const std::set<std::string> kExports = {
+    "CoInitialize",       "CoUninitialize",
+    "CoCreateInstance",   "SysAllocString",
+    "SysAllocStringLen",  "SysFreeString",
+    "SysStringLen",       "SetErrorInfo",
+    "GetErrorInfo",       "KerrisSetErrorDescription",
+    "KerrisWindowHandle", "KerrisWindowFromHandle",
+};
+
+std::filesystem::path libraryPath() {
+    const char* dir = std::getenv("KERRIS_BUILD_DIR");
+    return std::filesystem::path(dir ? dir : ".") / "lib" / "libkerriscom.so";
+}
+
+std::set<std::string> exportedNames() {
+    std::set<std::string> names;
+    std::string command = "nm -D --defined-only '" + libraryPath().string() + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return names;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        char address[64], type[8], name[400];
+        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3)
+            names.insert(name);
+    }
+    pclose(pipe);
+    return names;
+}
+
+TEST(Exports, ExactlyTheRuntimeLeavesTheLibrary) {
+    ASSERT_TRUE(std::filesystem::exists(libraryPath())) << libraryPath();
+    EXPECT_EQ(exportedNames(), kExports);
+}
+
+TEST(Exports, EveryNameResolvesAndNothingInternalDoes) {
+    void* library = dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const auto& name : kExports)
+        EXPECT_NE(dlsym(library, name.c_str()), nullptr) << name;
+    for (const char* internal :
+         {"_ZN6kerris3com13utf16FromUtf8B5cxx11ESt17basic_string_viewIcSt11char_traitsIcEE",
+          "_ZN6kerris3com8guidTextB5cxx11ERKNS0_4GUIDE",
+          "_ZN6kerris6module4loadESt17basic_string_viewIcSt11char_traitsIcEE", "DllGetClassObject",
+          "VariantClear"})
+        EXPECT_EQ(dlsym(library, internal), nullptr) << internal;
+    dlclose(library);
+}
+
+} // namespace
