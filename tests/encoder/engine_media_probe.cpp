@@ -12,6 +12,8 @@ extern "C" {
 }
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 namespace kerris::encoder::test {
 
@@ -82,14 +84,14 @@ struct Decoder {
     ~Decoder() { avcodec_free_context(&context); }
 };
 
-} // namespace
-
-SyncMarks findSyncMarks(const std::string& path, double toneAmplitude) {
-    SyncMarks marks;
+// Decodes the first video and audio stream of `path`, handing each frame and its start time
+// (seconds) to `onVideo` / `onAudio`. False with `error` set when the file has not both.
+template <class OnVideo, class OnAudio>
+bool decodeFile(const std::string& path, OnVideo onVideo, OnAudio onAudio, std::string& error) {
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) {
-        marks.error = "cannot open " + path;
-        return marks;
+        error = "cannot open " + path;
+        return false;
     }
     avformat_find_stream_info(format, nullptr);
     Decoder decoders[2];
@@ -110,60 +112,29 @@ SyncMarks findSyncMarks(const std::string& path, double toneAmplitude) {
             audioIndex = static_cast<int>(i);
     }
     if (videoIndex < 0 || audioIndex < 0) {
-        marks.error = "no video and audio stream to decode";
+        error = "no video and audio stream to decode";
         avformat_close_input(&format);
-        return marks;
+        return false;
     }
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
-    bool wasWhite = false;
-    // The sound's level in 2 ms windows; quiet counts the seconds below the threshold.
-    const double threshold = toneAmplitude / std::sqrt(2.0) / 2.0;
-    double quiet = 1.0;
-    double windowSum = 0;
-    int windowCount = 0;
-    double windowStart = 0;
+    double nextStart[2] = {0, 0}; // where a frame without a stamp starts: after the one before
     const auto handle = [&](int index) {
         AVCodecContext* context = decoders[index].context;
         const AVRational base = format->streams[index]->time_base;
+        double& next = nextStart[index];
         while (avcodec_receive_frame(context, frame) == 0) {
             const double start =
                 frame->best_effort_timestamp == AV_NOPTS_VALUE
-                    ? 0
+                    ? next
                     : static_cast<double>(frame->best_effort_timestamp) * av_q2d(base);
-            if (index == videoIndex) {
-                double sum = 0;
-                for (int y = 0; y < frame->height; ++y) {
-                    const uint8_t* row = frame->data[0] + y * frame->linesize[0];
-                    for (int x = 0; x < frame->width; ++x)
-                        sum += row[x];
-                }
-                const bool white = sum / (frame->width * frame->height) > 200;
-                if (white && !wasWhite)
-                    marks.whiteFrames.push_back(start);
-                wasWhite = white;
-            } else {
-                const int rateHz = frame->sample_rate;
-                const int window = std::max(1, rateHz / 500);
-                const auto* samples = reinterpret_cast<const float*>(frame->extended_data[0]);
-                for (int i = 0; i < frame->nb_samples; ++i) {
-                    if (windowCount == 0)
-                        windowStart = start + static_cast<double>(i) / rateHz;
-                    windowSum += static_cast<double>(samples[i]) * samples[i];
-                    if (++windowCount < window)
-                        continue;
-                    const double level = std::sqrt(windowSum / windowCount);
-                    if (level >= threshold) {
-                        if (quiet >= 0.3)
-                            marks.toneStarts.push_back(windowStart);
-                        quiet = 0;
-                    } else {
-                        quiet += static_cast<double>(windowCount) / rateHz;
-                    }
-                    windowSum = 0;
-                    windowCount = 0;
-                }
-            }
+            next = start + (frame->sample_rate > 0
+                                ? static_cast<double>(frame->nb_samples) / frame->sample_rate
+                                : 0);
+            if (index == videoIndex)
+                onVideo(frame, start);
+            else
+                onAudio(frame, start);
             av_frame_unref(frame);
         }
     };
@@ -182,12 +153,109 @@ SyncMarks findSyncMarks(const std::string& path, double toneAmplitude) {
     av_frame_free(&frame);
     av_packet_free(&packet);
     avformat_close_input(&format);
+    return true;
+}
+
+} // namespace
+
+SyncMarks findSyncMarks(const std::string& path, double toneAmplitude) {
+    SyncMarks marks;
+    bool wasWhite = false;
+    // The sound's level in 2 ms windows; quiet counts the seconds below the threshold.
+    const double threshold = toneAmplitude / std::sqrt(2.0) / 2.0;
+    double quiet = 1.0;
+    double windowSum = 0;
+    int windowCount = 0;
+    double windowStart = 0;
+    const auto onVideo = [&](const AVFrame* frame, double start) {
+        double sum = 0;
+        for (int y = 0; y < frame->height; ++y) {
+            const uint8_t* row = frame->data[0] + y * frame->linesize[0];
+            for (int x = 0; x < frame->width; ++x)
+                sum += row[x];
+        }
+        const bool white = sum / (frame->width * frame->height) > 200;
+        if (white && !wasWhite)
+            marks.whiteFrames.push_back(start);
+        wasWhite = white;
+    };
+    const auto onAudio = [&](const AVFrame* frame, double start) {
+        const int rateHz = frame->sample_rate;
+        marks.soundEnd = std::max(marks.soundEnd, start + double(frame->nb_samples) / rateHz);
+        const int window = std::max(1, rateHz / 500);
+        const auto* samples = reinterpret_cast<const float*>(frame->extended_data[0]);
+        for (int i = 0; i < frame->nb_samples; ++i) {
+            if (windowCount == 0)
+                windowStart = start + static_cast<double>(i) / rateHz;
+            windowSum += static_cast<double>(samples[i]) * samples[i];
+            if (++windowCount < window)
+                continue;
+            const double level = std::sqrt(windowSum / windowCount);
+            if (level >= threshold) {
+                if (quiet >= 0.3)
+                    marks.toneStarts.push_back(windowStart);
+                quiet = 0;
+            } else {
+                quiet += static_cast<double>(windowCount) / rateHz;
+            }
+            windowSum = 0;
+            windowCount = 0;
+        }
+    };
+    decodeFile(path, onVideo, onAudio, marks.error);
     return marks;
+}
+
+double soundLevel(const std::string& path) {
+    double sum = 0;
+    long count = 0;
+    std::string error;
+    const bool ok = decodeFile(
+        path, [](const AVFrame*, double) {},
+        [&](const AVFrame* frame, double) {
+            const auto* samples = reinterpret_cast<const float*>(frame->extended_data[0]);
+            for (int i = 0; i < frame->nb_samples; ++i)
+                sum += static_cast<double>(samples[i]) * samples[i];
+            count += frame->nb_samples;
+        },
+        error);
+    return ok && count > 0 ? std::sqrt(sum / static_cast<double>(count)) : -1;
+}
+
+AsfLayout readAsfLayout(const std::string& path) {
+    AsfLayout layout;
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Object GUIDs as they lie in the file (the first three fields little-endian).
+    static const unsigned char kFileProperties[16] = {0xa1, 0xdc, 0xab, 0x8c, 0x47, 0xa9,
+                                                      0xcf, 0x11, 0x8e, 0xe4, 0x00, 0xc0,
+                                                      0x0c, 0x20, 0x53, 0x65};
+    static const unsigned char kSimpleIndex[16] = {0x90, 0x08, 0x00, 0x33, 0xb1, 0xe5, 0xcf, 0x11,
+                                                   0x89, 0xf4, 0x00, 0xa0, 0xc9, 0x03, 0x49, 0xcb};
+    const size_t at = bytes.find(std::string(reinterpret_cast<const char*>(kFileProperties), 16));
+    // GUID, size, file id, file size, creation, packets, play, send, preroll: 88 bytes, then
+    // flags, minimum and maximum packet size, maximum bit rate.
+    if (at == std::string::npos || bytes.size() < at + 104)
+        return layout;
+    const auto dword = [&](size_t offset) {
+        uint32_t value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = value << 8 | static_cast<unsigned char>(bytes[at + offset + size_t(i)]);
+        return value;
+    };
+    layout.seekable = dword(88) & 2;
+    layout.maxBitRate = dword(100);
+    layout.indexed = bytes.find(std::string(reinterpret_cast<const char*>(kSimpleIndex), 16)) !=
+                     std::string::npos;
+    layout.ok = true;
+    return layout;
 }
 
 SyncReport compareMarks(const SyncMarks& marks, double window) {
     SyncReport report;
     for (double white : marks.whiteFrames) {
+        if (white < 0.2 || white > marks.soundEnd - 0.2)
+            continue;
         double nearest = 1e9;
         for (double tone : marks.toneStarts)
             if (std::fabs(tone - white) < std::fabs(nearest))

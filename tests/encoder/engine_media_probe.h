@@ -3,6 +3,7 @@
 // decoding it with libavcodec.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,19 @@ struct ProbedFile {
 // Runs `ffprobe -count_frames -show_format -show_streams -of json` on `path` (at most 60 s).
 ProbedFile probeFile(const std::string& path);
 
+// What the ASF header's File Properties object says, and whether the file ends in an index.
+struct AsfLayout {
+    bool ok = false;
+    uint32_t maxBitRate = 0; // bits/s, the sum of the streams'
+    bool seekable = false;   // the header's seekable flag, set once the file was finished
+    bool indexed = false;    // a Simple Index object follows the data
+};
+AsfLayout readAsfLayout(const std::string& path);
+
 struct SyncMarks {
     std::vector<double> whiteFrames; // seconds, the first picture of each run of white ones
     std::vector<double> toneStarts;  // seconds, where the sound first reaches the tone's level
+    double soundEnd = 0;             // seconds, the end of the decoded sound
     std::string error;
 };
 
@@ -43,8 +54,14 @@ struct SyncMarks {
 // sound's level over 2 ms first passes half the tone's after 300 ms of quiet.
 SyncMarks findSyncMarks(const std::string& path, double toneAmplitude);
 
+// The root mean square of the whole sound track (samples from -1 to 1); -1 when the file
+// has no sound to decode.
+double soundLevel(const std::string& path);
+
 // The largest distance from a white picture to the nearest tone start, and the count of the
-// white pictures without a tone start within `window` seconds.
+// white pictures without a tone start within `window` seconds. White pictures in the first
+// and the last 200 ms of the sound are left out: the encoder's priming takes the first frame
+// of sound (46 ms at 22050 Hz), and the end of a recording may cut a tone.
 struct SyncReport {
     double worstOffset = 0;
     int unmatched = 0;

@@ -184,6 +184,28 @@ TEST(AudioTimeline, StallIsFilledUpToTheTimeAndNeverBack) {
     EXPECT_EQ(pts, (std::vector<int64_t>{0, 100, 200, 300, 400}));
 }
 
+TEST(AudioTimeline, CutsWhatLiesBeforeTheFirstSampleExactly) {
+    // The encoder's priming stands for samples 0..99: sample 100 of the source opens the
+    // stream, whatever the blocks' sizes, and is stamped 100.
+    for (int blockSize : {7, 30, 99, 100, 101, 250}) {
+        AudioTimeline timeline(1000, 1, 50, 100);
+        for (int first = 0; first < 400; first += blockSize) {
+            std::vector<float> samples(static_cast<size_t>(blockSize));
+            for (int i = 0; i < blockSize; ++i)
+                samples[static_cast<size_t>(i)] = static_cast<float>(first + i);
+            const float* plane = samples.data();
+            timeline.add(&plane, blockSize, first * kMs);
+        }
+        std::vector<int64_t> pts;
+        const std::vector<float> all = drain(timeline, &pts);
+        ASSERT_FALSE(all.empty()) << blockSize;
+        EXPECT_EQ(pts.front(), 100) << blockSize;
+        for (size_t i = 0; i < all.size(); ++i)
+            ASSERT_EQ(all[i], static_cast<float>(100 + i)) << blockSize << " at " << i;
+        EXPECT_EQ(timeline.silentSamples(), 0) << blockSize;
+    }
+}
+
 TEST(AudioTimeline, HandsOutWholeFramesOnly) {
     AudioTimeline timeline(1000, 1, 100);
     Block block(99, 0.25f);

@@ -20,7 +20,7 @@ AudioTimeline::AudioTimeline(int sampleRate, int channels, int frameSize, int64_
     : m_rate(std::max(sampleRate, 1)), m_channels(std::max(channels, 1)),
       m_frameSize(std::max(frameSize, 1)),
       m_fifo(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, m_channels, m_frameSize * 4)),
-      m_end(std::max<int64_t>(firstSample, 0)), m_taken(m_end) {
+      m_first(std::max<int64_t>(firstSample, 0)), m_end(m_first), m_taken(m_first) {
     if (!m_fifo)
         throw std::bad_alloc();
 }
@@ -55,14 +55,24 @@ void AudioTimeline::add(const float* const* planes, int count, int64_t time) {
     if (count <= 0)
         return;
     const int64_t tolerance = sampleAt(kToleranceNs);
-    const int64_t start = sampleAt(std::max<int64_t>(time, 0));
+    int64_t start = sampleAt(std::max<int64_t>(time, 0));
     int skip = 0;
+    // Before the stream's first sample nothing is kept, to the sample: the first block that
+    // reaches into the stream sets where the sound lies against the pictures.
+    if (start < m_first) {
+        skip = static_cast<int>(std::min<int64_t>(m_first - start, count));
+        start += skip;
+        m_dropped += skip;
+        if (skip == count)
+            return;
+    }
     if (start > m_end + tolerance) {
         silence(start - m_end);
     } else if (start + tolerance < m_end) {
         const int64_t overlap = m_end - start;
-        skip = static_cast<int>(std::min<int64_t>(overlap, count));
-        m_dropped += skip;
+        const int more = static_cast<int>(std::min<int64_t>(overlap, count - skip));
+        skip += more;
+        m_dropped += more;
     }
     if (skip == count)
         return;

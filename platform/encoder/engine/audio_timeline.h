@@ -52,6 +52,7 @@ private:
     int m_channels;
     int m_frameSize;
     AVAudioFifo* m_fifo = nullptr;
+    int64_t m_first = 0; // the first sample of the stream
     int64_t m_end = 0;   // samples placed
     int64_t m_taken = 0; // samples handed out in frames
     int64_t m_silent = 0;

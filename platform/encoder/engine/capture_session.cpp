@@ -17,6 +17,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -89,7 +90,10 @@ public:
     }
 
     void stop() override {
-        m_stopRequested = true;
+        if (!m_stopRequested) {
+            m_stopTime = m_clock.now();
+            m_stopRequested = true;
+        }
         if (m_videoThread.joinable())
             m_videoThread.join();
         if (m_audioThread.joinable())
@@ -157,7 +161,10 @@ private:
             if (m_failure.empty())
                 m_failure = error;
         }
-        m_stopRequested = true;
+        if (!m_stopRequested) {
+            m_stopTime = m_clock.now();
+            m_stopRequested = true;
+        }
     }
 
     // The last capture thread out finishes the file, then the run counts as ended.
@@ -334,6 +341,7 @@ private:
         FramePtr converted = allocateFrame();
         FramePtr frame = allocateFrame();
         int64_t lastDelivered = 0;
+        int64_t fillLag = kSilenceLagNs;
         while (!m_stopRequested) {
             const AVFrame* block = nullptr;
             int64_t time = 0;
@@ -353,8 +361,15 @@ private:
                     fail("The sound of \"" + m_settings.audioDevice + "\" cannot be converted");
                     break;
                 }
-                timeline.add(reinterpret_cast<const float* const*>(converted->extended_data),
-                             converted->nb_samples, time);
+                // Sound taken after the stop (a block that came in while stopping) stays out.
+                int count = converted->nb_samples;
+                if (m_stopRequested)
+                    count = static_cast<int>(std::clamp<int64_t>(
+                        timeline.sampleAt(m_stopTime) - timeline.sampleAt(time), 0, count));
+                timeline.add(reinterpret_cast<const float* const*>(converted->extended_data), count,
+                             time);
+                // A source that delivers in long blocks is not stalled between them.
+                fillLag = std::max(fillLag, now - time + kSilenceLagNs);
             } else if (now - lastDelivered > m_options.stallLimitNs) {
                 fail("The audio device \"" + m_settings.audioDevice +
                      "\" stopped delivering sound");
@@ -362,7 +377,7 @@ private:
             }
             if (!m_writer)
                 continue;
-            timeline.fillSilenceUntil(now - kSilenceLagNs);
+            timeline.fillSilenceUntil(now - fillLag);
             if (!encodeAudio(timeline, frame.get()))
                 return;
         }
@@ -385,6 +400,7 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<int> m_active{0};
     std::atomic<int64_t> m_endTime{0};
+    std::atomic<int64_t> m_stopTime{0};
     std::atomic<int64_t> m_dropped{0};
 
     mutable std::mutex m_failureLock;

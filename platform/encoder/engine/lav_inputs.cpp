@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <thread>
@@ -162,6 +163,13 @@ public:
         if (status == ReadStatus::Failed)
             error = "The audio device \"" + m_name + "\" stopped delivering sound (" +
                     avErrorText(code) + ")";
+        if (status == ReadStatus::Delivered && block->sample_rate > 0) {
+            // A block's first sample was taken at least its length before it could be read;
+            // sound servers stamp some sources' blocks with the time of their last sample.
+            const int64_t length =
+                int64_t{block->nb_samples} * kNanosecondsPerSecond / block->sample_rate;
+            time = std::min(time, clock.now() - length);
+        }
         return status;
     }
 

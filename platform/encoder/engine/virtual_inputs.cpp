@@ -142,7 +142,8 @@ std::unique_ptr<VideoInput> openVirtualCameraInput(const Profile& profile, std::
         error = "Not enough memory for the pictures of \"" + std::string(kVirtualCameraName) + "\"";
         return nullptr;
     }
-    auto camera = VirtualCameraVideo::open(profile.width, profile.height, error);
+    auto camera =
+        VirtualCameraVideo::open(profile.width, profile.height, profile.framesPerSecond, error);
     if (!camera)
         return nullptr;
     return std::make_unique<VirtualCameraInput>(std::move(camera), std::move(frame),
