@@ -4,6 +4,7 @@
 #include "platform/com/com_object.h"
 #include "platform/registry/hive_store.h"
 #include "platform/registry/registry.h"
+#include "tests/com/com_test_support.h"
 #include "tests/com/test_component.h"
 
 #include <dlfcn.h>
@@ -53,10 +54,8 @@ long liveObjects() {
 class ClassCreation : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kerris-com-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
+        m_root = kerris::comtest::makeTemporaryFolder("kerris-com");
+        ASSERT_FALSE(m_root.empty());
         setenv("KERRIS_REGISTRY_DIR", m_root.c_str(), 1);
         setenv("KERRIS_MODULE_PATH", componentFolder().c_str(), 1);
         setenv("KERRIS_MODULE_PATH_ONLY", "1", 1);

@@ -1,7 +1,8 @@
 // Window handles: stable for a widget's life, null once it is gone, never handed out twice.
 #include "platform/com/com.h"
 
-#include <QApplication>
+#include "tests/com/com_test_support.h"
+
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -17,14 +18,7 @@ using kerris::com::HWND;
 
 class WindowHandles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "com_tests";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv); // lives for the process
-        }
-    }
+    static void SetUpTestSuite() { kerris::comtest::ensureApplication(); }
 };
 
 TEST_F(WindowHandles, StableForTheWidgetsLife) {
