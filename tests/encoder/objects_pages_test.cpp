@@ -148,7 +148,7 @@ TEST_F(Pages, AnotherProfileTakesEffectAtApplyAndTheNextRecordingHasItsSize) {
     ASSERT_TRUE(p.readable);
     EXPECT_EQ(p.width, 640);
     EXPECT_EQ(p.height, 480);
-    EXPECT_EQ(p.frameRate, "30/1");
+    EXPECT_DOUBLE_EQ(p.frameRate, 30);
     EXPECT_EQ(p.audioChannels, 2);
 }
 

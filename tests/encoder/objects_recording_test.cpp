@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 namespace kerris::encoder::testing {
@@ -78,12 +79,16 @@ TEST_F(Recording, MurvaneFromTheCamerasVirtualDevicesIsAPlayableAsfOfTheProfile)
     EXPECT_EQ(p.videoCodec, "wmv2");
     EXPECT_EQ(p.width, 320);
     EXPECT_EQ(p.height, 240);
-    EXPECT_EQ(p.frameRate, "15/1");
+    EXPECT_DOUBLE_EQ(p.frameRate, 15);
     EXPECT_EQ(p.audioCodec, "wmav2");
     EXPECT_EQ(p.audioChannels, 1);
     EXPECT_EQ(p.audioSampleRate, 22050);
     EXPECT_NEAR(p.duration, elapsed / 1000.0, 0.3) << "elapsed " << elapsed << " ms";
     EXPECT_NEAR(double(p.videoFrames), p.duration * 15, 1.0) << "no frame missing";
+    EXPECT_TRUE(p.finished) << "header finished and index written at the stop";
+    std::printf("elapsed %lld ms, file %.3f s, %lld frames, %lld + %lld bytes\n",
+                static_cast<long long>(elapsed), p.duration, static_cast<long long>(p.videoFrames),
+                static_cast<long long>(videoBytes), static_cast<long long>(audioBytes));
 }
 
 TEST_F(Recording, WithoutAnOutputFileOnlyThePreviewRunsAndNothingIsWritten) {
@@ -141,6 +146,7 @@ TEST_F(Recording, AVideoDeviceThatStopsEndsTheRunAndLeavesAPlayableFile) {
     EXPECT_EQ(p.videoCodec, "wmv2");
     EXPECT_GT(p.duration, 1.0);
     EXPECT_LT(p.duration, 3.0);
+    EXPECT_TRUE(p.finished) << "a run a device ended is finished like one that was stopped";
 
     // With the device back, the next start records again and the old error is gone.
     setVirtualCameraValue("VideoStopAfterMs", 0);

@@ -3,14 +3,12 @@
 
 #include "platform/encoder/encoder_interfaces.h"
 #include "platform/registry/registry.h"
+#include "tests/encoder/engine_media_probe.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <vector>
 
 namespace kerris::encoder::testing {
 
@@ -120,66 +118,27 @@ SlotObject readyEncoder(const std::string& outputFile, const std::string& profil
     return encoder;
 }
 
-namespace {
-
-std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// key=value lines of one ffprobe run.
-std::map<std::string, std::string> ffprobe(const std::string& arguments, const fs::path& file) {
-    std::map<std::string, std::string> values;
-    const std::string command = "ffprobe -v error " + arguments +
-                                " -of default=noprint_wrappers=1 " + quoted(file.string()) +
-                                " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return values;
-    char line[4096];
-    while (std::fgets(line, sizeof line, pipe)) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        const size_t eq = text.find('=');
-        if (eq != std::string::npos)
-            values.emplace(text.substr(0, eq), text.substr(eq + 1));
-    }
-    if (::pclose(pipe) != 0)
-        values.clear();
-    return values;
-}
-
-int number(const std::map<std::string, std::string>& values, const std::string& key) {
-    auto it = values.find(key);
-    return it == values.end() ? 0 : std::atoi(it->second.c_str());
-}
-
-} // namespace
-
 Probe probe(const fs::path& file) {
     Probe p;
-    auto format = ffprobe("-show_entries format=format_name,duration", file);
-    auto video = ffprobe("-select_streams v:0 -count_frames -show_entries "
-                         "stream=codec_name,width,height,r_frame_rate,nb_read_frames",
-                         file);
-    auto audio =
-        ffprobe("-select_streams a:0 -show_entries stream=codec_name,sample_rate,channels", file);
-    if (format.empty() || video.empty())
+    const test::ProbedFile probed = test::probeFile(file.string());
+    const test::ProbedStream* video = probed.stream("video");
+    if (!probed.ok || !video)
         return p;
     p.readable = true;
-    p.format = format["format_name"];
-    p.duration = std::atof(format["duration"].c_str());
-    p.videoCodec = video["codec_name"];
-    p.width = number(video, "width");
-    p.height = number(video, "height");
-    p.frameRate = video["r_frame_rate"];
-    p.videoFrames = std::atoll(video["nb_read_frames"].c_str());
-    p.audioCodec = audio["codec_name"];
-    p.audioSampleRate = number(audio, "sample_rate");
-    p.audioChannels = number(audio, "channels");
+    p.format = probed.format;
+    p.duration = probed.duration;
+    p.videoCodec = video->codecName;
+    p.width = video->width;
+    p.height = video->height;
+    p.frameRate = video->frameRate;
+    p.videoFrames = video->frames;
+    if (const test::ProbedStream* audio = probed.stream("audio")) {
+        p.audioCodec = audio->codecName;
+        p.audioSampleRate = audio->sampleRate;
+        p.audioChannels = audio->channels;
+    }
+    const test::AsfLayout layout = test::readAsfLayout(file.string());
+    p.finished = layout.ok && layout.seekable && layout.indexed;
     return p;
 }
 

@@ -106,18 +106,19 @@ SlotObject readyEncoder(const std::string& outputFile, const std::string& profil
                         const std::string& video = "device://Kerris Camera",
                         const std::string& audio = "device://Kerris Camera Microphone");
 
-// ffprobe's view of a recording.
+// ffprobe's view of a recording (through the engine tests' reader), and its ASF layout.
 struct Probe {
     bool readable = false;
     std::string format;     // format_name
     double duration = 0;    // seconds, of the container
     std::string videoCodec; // codec_name of the first video stream
     int width = 0, height = 0;
-    std::string frameRate;   // r_frame_rate, "15/1"
+    double frameRate = 0;    // frames per second
     int64_t videoFrames = 0; // nb_read_frames
     std::string audioCodec;  // of the first audio stream
     int audioSampleRate = 0;
     int audioChannels = 0;
+    bool finished = false; // the header marks it seekable and an index follows the data
 };
 Probe probe(const std::filesystem::path& file);
 
