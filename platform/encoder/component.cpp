@@ -5,6 +5,7 @@
 #include "platform/encoder/encoder.h"
 #include "platform/encoder/pages/pages.h"
 #include "platform/encoder/profiles.h"
+#include "platform/encoder/slot_support.h"
 #include "platform/encoder/view.h"
 
 #include "platform/com/com_object.h"
@@ -29,7 +30,7 @@ public:
 
     HRESULT CreateInstance(IUnknown* outer, const GUID& iid, void** object) override {
         if (!object)
-            return com::E_POINTER;
+            return missingResult(com::IClassFactory::kIid);
         *object = nullptr;
         if (outer)
             return com::fail(com::CLASS_E_NOAGGREGATION, com::IClassFactory::kIid,
