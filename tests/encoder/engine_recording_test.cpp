@@ -21,16 +21,7 @@ using namespace std::chrono_literals;
 using engine::kNanosecondsPerSecond;
 
 Profile murvane() {
-    Profile profile;
-    profile.name = "Murvane";
-    profile.width = 320;
-    profile.height = 240;
-    profile.framesPerSecond = 15;
-    profile.videoBitRate = 300000;
-    profile.audioBitRate = 32000;
-    profile.audioSampleRate = 22050;
-    profile.audioChannels = 1;
-    return profile;
+    return test::murvaneProfile();
 }
 
 class RecordingTest : public ::testing::Test {
@@ -69,14 +60,6 @@ protected:
             options, error);
         EXPECT_TRUE(session) << error;
         return session;
-    }
-
-    // Waits (bounded) until the session has ended by itself.
-    static bool waitUntilEnded(const CaptureSession& session, std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (session.running() && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(20ms);
-        return !session.running();
     }
 
     fs::path m_folder;
@@ -289,7 +272,7 @@ TEST_F(RecordingTest, ADeviceThatStopsEndsTheRunAndTheFileStaysPlayable) {
         faults.failAtNs = c.failAtNs;
         auto session = c.video ? start(s, faults, {}) : start(s, {}, faults);
         ASSERT_TRUE(session);
-        ASSERT_TRUE(waitUntilEnded(*session, 5s)) << c.what;
+        ASSERT_TRUE(test::waitUntilEnded(*session, 5s)) << c.what;
         EXPECT_EQ(session->failure(), c.message);
         const SessionStatistics statistics = session->statistics();
         EXPECT_NEAR(statistics.elapsedMilliseconds, 1500, 200) << c.what;
@@ -357,7 +340,7 @@ TEST_F(RecordingTest, ASourceStalledPastTheLimitEndsTheRun) {
         options.stallLimitNs = kNanosecondsPerSecond;
         auto session = c.video ? start(s, faults, {}, options) : start(s, {}, faults, options);
         ASSERT_TRUE(session);
-        ASSERT_TRUE(waitUntilEnded(*session, 4s)) << c.what;
+        ASSERT_TRUE(test::waitUntilEnded(*session, 4s)) << c.what;
         EXPECT_EQ(session->failure(), c.message);
         const test::ProbedFile file = test::probeFile(s.outputPath);
         ASSERT_TRUE(file.ok) << c.what << ": " << file.error;

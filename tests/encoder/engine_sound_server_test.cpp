@@ -4,6 +4,7 @@
 #include "platform/encoder/capture_session.h"
 #include "platform/encoder/virtual_devices.h"
 #include "tests/encoder/engine_media_probe.h"
+#include "tests/encoder/engine_test_inputs.h"
 #include "tests/encoder/virtual_test_support.h"
 
 #include <fcntl.h>
@@ -102,9 +103,7 @@ protected:
         SessionSettings s;
         s.videoDevice = kVirtualCameraName;
         s.audioDevice = audioDevice;
-        s.profile.name = "Murvane";
-        s.profile.audioSampleRate = 22050;
-        s.profile.audioChannels = 1;
+        s.profile = test::murvaneProfile();
         s.outputPath = (m_root / file).string();
         return s;
     }
@@ -157,10 +156,7 @@ TEST_F(EngineSoundServerTest, TheServerGoingAwayEndsTheRunWithAPlayableFile) {
     ASSERT_TRUE(session) << error;
     std::this_thread::sleep_for(1500ms);
     stopServer(SIGKILL);
-    const auto end = std::chrono::steady_clock::now() + 8s;
-    while (session->running() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(20ms);
-    ASSERT_FALSE(session->running());
+    ASSERT_TRUE(test::waitUntilEnded(*session, 8s));
     const std::string failure = session->failure();
     EXPECT_EQ(failure.rfind(
                   "The audio device \"" + sine->friendlyName + "\" stopped delivering sound", 0),

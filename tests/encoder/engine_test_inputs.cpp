@@ -8,6 +8,7 @@ extern "C" {
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace kerris::encoder::test {
 
@@ -146,6 +147,26 @@ private:
 };
 
 } // namespace
+
+Profile murvaneProfile() {
+    Profile profile;
+    profile.name = "Murvane";
+    profile.width = 320;
+    profile.height = 240;
+    profile.framesPerSecond = 15;
+    profile.videoBitRate = 300000;
+    profile.audioBitRate = 32000;
+    profile.audioSampleRate = 22050;
+    profile.audioChannels = 1;
+    return profile;
+}
+
+bool waitUntilEnded(const CaptureSession& session, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (session.running() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return !session.running();
+}
 
 std::unique_ptr<engine::VideoInput> makeTestCamera(int width, int height, int fps,
                                                    const TestInputFaults& faults) {

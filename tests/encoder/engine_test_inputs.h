@@ -6,6 +6,7 @@
 #include "platform/encoder/engine/inputs.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 namespace kerris::encoder::test {
@@ -20,6 +21,12 @@ struct TestInputFaults {
 inline constexpr double kTestToneAmplitude = 0.5;
 inline constexpr int kTestToneHz = 1000;
 inline constexpr int64_t kTestToneNs = 100000000;
+
+// The profile the clip mail program records with: 320 x 240, 15 frames/s, mono at 22050 Hz.
+Profile murvaneProfile();
+
+// Waits, at most `limit`, until `session` has ended by itself; true when it has.
+bool waitUntilEnded(const CaptureSession& session, std::chrono::milliseconds limit);
 
 std::unique_ptr<engine::VideoInput> makeTestCamera(int width, int height, int fps,
                                                    const TestInputFaults& faults = {});

@@ -5,6 +5,7 @@
 #include "platform/encoder/engine/inputs.h"
 #include "platform/encoder/virtual_devices.h"
 #include "tests/encoder/engine_media_probe.h"
+#include "tests/encoder/engine_test_inputs.h"
 #include "tests/encoder/virtual_test_support.h"
 
 #include <chrono>
@@ -49,21 +50,9 @@ protected:
         SessionSettings s;
         s.videoDevice = kVirtualCameraName;
         s.audioDevice = kVirtualMicrophoneName;
-        s.profile.name = "Murvane";
-        s.profile.width = 320;
-        s.profile.height = 240;
-        s.profile.framesPerSecond = 15;
-        s.profile.audioSampleRate = 22050;
-        s.profile.audioChannels = 1;
+        s.profile = test::murvaneProfile();
         s.outputPath = file.empty() ? std::string() : (m_root / file).string();
         return s;
-    }
-
-    static bool waitUntilEnded(const CaptureSession& session, std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (session.running() && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(20ms);
-        return !session.running();
     }
 };
 
@@ -202,7 +191,7 @@ TEST_F(EngineVirtualTest, ADeviceTheRegistryStopsEndsTheRunWithAPlayableFile) {
         std::string error;
         auto session = CaptureSession::start(s, error);
         ASSERT_TRUE(session) << error;
-        ASSERT_TRUE(waitUntilEnded(*session, 5s)) << c.setting;
+        ASSERT_TRUE(test::waitUntilEnded(*session, 5s)) << c.setting;
         EXPECT_EQ(session->failure(), c.message);
         session->stop();
         const test::ProbedFile file = test::probeFile(s.outputPath);

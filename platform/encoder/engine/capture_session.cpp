@@ -192,8 +192,19 @@ private:
         m_scaler = sws_getCachedContext(
             m_scaler, picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
             into->width, into->height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (!m_scaler || av_frame_make_writable(into) < 0)
+        if (!m_scaler)
             return false;
+        // A picture still held by a view or the encoder keeps its buffer; this one gets a
+        // fresh one (no copy: every byte is written below).
+        if (!av_frame_is_writable(into)) {
+            const int width = into->width, height = into->height, format = into->format;
+            av_frame_unref(into);
+            into->width = width;
+            into->height = height;
+            into->format = format;
+            if (av_frame_get_buffer(into, 0) < 0)
+                throw std::bad_alloc();
+        }
         sws_scale(m_scaler, picture->data, picture->linesize, 0, picture->height, into->data,
                   into->linesize);
         return true;
