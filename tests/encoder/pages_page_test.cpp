@@ -5,6 +5,11 @@
 #include <QLabel>
 #include <QSpinBox>
 
+#include "platform/registry/hive_store.h"
+#include "platform/registry/registry.h"
+
+#include <filesystem>
+
 using namespace pagetest;
 
 namespace {
@@ -238,6 +243,36 @@ TEST_F(PagesTest, PageOnItsOwn) {
     ASSERT_EQ(page->Deactivate(), com::S_OK);
     EXPECT_FALSE(other.findChild<QListWidget*>("devices"));
     EXPECT_EQ(page->Apply(), com::S_OK);
+}
+
+} // namespace
+
+namespace {
+
+// Without a lister of the test's own the pages ask the recording engine, which lists the
+// camera's virtual devices once the install step has registered them.
+TEST_F(PagesTest, SourcePagesListTheEnginesDevices) {
+    char folder[] = "/tmp/kerris-pages-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    setenv("KERRIS_REGISTRY_DIR", folder, 1);
+    kerris::registry::detail::clearHiveCache();
+    {
+        auto key = kerris::registry::Key::create(kerris::registry::Hive::LocalMachine,
+                                                 "SOFTWARE\\Kerris\\Encoder\\Devices");
+        ASSERT_TRUE(key);
+        ASSERT_TRUE(key->writeString("Kerris Camera", "video"));
+        ASSERT_TRUE(key->writeString("Kerris Camera Microphone", "audio"));
+    }
+    pages::setDeviceLister({});
+    ASSERT_NO_FATAL_FAILURE(makeHost({CLSID_Page1, CLSID_Page2}));
+    const auto video = texts(listOn(0, "devices"));
+    const auto audio = texts(listOn(1, "devices"));
+    ASSERT_FALSE(video.empty());
+    ASSERT_FALSE(audio.empty());
+    EXPECT_EQ(video.back(), "Kerris Camera") << "the virtual device comes after the others";
+    EXPECT_EQ(audio.back(), "Kerris Camera Microphone");
+    host.reset();
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -151,13 +151,13 @@ TEST_F(MicrophoneTest, BadBuffersAreErrors) {
 }
 
 TEST_F(MicrophoneTest, StopsDeliveringOnceTheFaultTimeHasPassed) {
-    ASSERT_NO_FATAL_FAILURE(setSetting("AudioStopAfterMs", 150));
+    ASSERT_NO_FATAL_FAILURE(setSetting("AudioStopAfterMs", 300));
     auto mic = open(22050, 1);
     ASSERT_TRUE(mic);
     std::vector<int16_t> s(1000);
     std::string error;
     EXPECT_TRUE(mic->render(0, s.data(), 1000, error)) << error;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     for (int attempt = 0; attempt < 2; ++attempt) {
         error.clear();
         EXPECT_FALSE(mic->render(1000, s.data(), 1000, error));

@@ -82,11 +82,7 @@ void presentHelp(QWidget* near, const std::string& title, const std::string& tex
 std::vector<DeviceInfo> devicesOf(int32_t sourceType) {
     if (deviceLister())
         return deviceLister()(sourceType);
-#ifdef KERRIS_PAGES_WITH_ENGINE
     return sourceType == kSourceTypeVideo ? listVideoDevices() : listAudioDevices();
-#else
-    return {}; // a build without the recording engine knows no devices
-#endif
 }
 
 } // namespace kerris::encoder::pages

@@ -41,11 +41,13 @@ private:
 // The registry's "<valueName>" under kSettingsKey in milliseconds; 0 (never) when missing.
 uint32_t stopAfterMilliseconds(const char* valueName);
 
-// Tells when a device opened at construction has to stop delivering.
+// Tells when a device has to stop delivering: stopAfterMs after start() (0: never).
 class StopClock {
 public:
     explicit StopClock(uint32_t stopAfterMs)
         : m_opened(std::chrono::steady_clock::now()), m_stopAfterMs(stopAfterMs) {}
+    // The device is open from now on (its preparation does not count).
+    void start() { m_opened = std::chrono::steady_clock::now(); }
     // True from the moment the time has passed on, for good.
     bool stopped() {
         if (!m_stopped && m_stopAfterMs != 0 &&

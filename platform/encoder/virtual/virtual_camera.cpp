@@ -70,6 +70,7 @@ public:
         std::fill(m_picture.bgr.begin(), m_picture.bgr.end(), uint8_t(255));
         develop();
         m_white = m_developed;
+        m_stop.start();
         return true;
     }
 

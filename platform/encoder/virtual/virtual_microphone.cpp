@@ -44,6 +44,7 @@ public:
         for (size_t i = 0; i < m_tone.size(); ++i)
             m_tone[i] = kToneAmplitude *
                         std::cos(2 * std::numbers::pi * kToneHz * double(i) / double(m_rate));
+        m_stop.start();
         return true;
     }
 
