@@ -2,7 +2,8 @@
 # Per-user set-up after a build, as an installer would do it: the programs' registry entries
 # and data folders. Safe to run again; it never replaces what the user changed.
 # Usage: scripts/install.sh [--remove] [BUILD_DIR]
-#   --remove  takes away what the set-up records about this desktop (mail support)
+#   --remove  takes away what the set-up registered: the encoder component, the camera's
+#             virtual devices and the "Murvane" profile, and the desktop's mail support
 set -euo pipefail
 remove=0
 folders=()
@@ -18,6 +19,9 @@ if [[ $remove == 1 ]]; then
     if [[ -x "$build/bin/mapi-setup" ]]; then
         "$build/bin/mapi-setup" --remove
     fi
+    if [[ -x "$build/bin/kerrisenc-setup" ]]; then
+        "$build/bin/kerrisenc-setup" --remove
+    fi
     exit 0
 fi
 
@@ -28,6 +32,11 @@ fi
 # The virtual camera's capture driver, and a pictures folder for the browser's first start.
 if [[ -x "$build/bin/kerris-setup" ]]; then
     "$build/bin/kerris-setup"
+fi
+# The media encoder component's classes, the camera's virtual video device and microphone, and
+# the "Murvane" profile the clip mail program records with ("kerrisenc-setup --remove" undoes it).
+if [[ -x "$build/bin/kerrisenc-setup" ]]; then
+    "$build/bin/kerrisenc-setup"
 fi
 # Mail support ("MAPI"="1") only where this desktop can compose mail; run again after
 # installing a mail client.

@@ -1,0 +1,191 @@
+// The capture devices of this machine: V4L2 capture nodes, the sound server's sources or the
+// ALSA capture devices, then the camera's virtual devices once installed.
+#include "platform/encoder/capture_session.h"
+#include "platform/encoder/engine/inputs.h"
+#include "platform/encoder/virtual_devices.h"
+
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <pulse/pulseaudio.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+namespace kerris::encoder {
+
+namespace {
+
+// How long the listing waits for a sound server before it takes the ALSA devices instead.
+constexpr pa_usec_t kSoundServerTimeoutUs = 1000000;
+
+std::string videoDeviceFolder() {
+    const char* folder = std::getenv("KERRIS_VIDEO_DEVICE_DIR");
+    return folder && *folder ? folder : "/dev";
+}
+
+// The number of a "videoN" node, or -1 for other names.
+long videoNodeNumber(const std::string& name) {
+    if (name.rfind("video", 0) != 0 || name.size() == 5)
+        return -1;
+    char* end = nullptr;
+    const long n = std::strtol(name.c_str() + 5, &end, 10);
+    return *end == '\0' && n >= 0 ? n : -1;
+}
+
+// The card name of a node that captures video; nullopt for anything else (a node that only
+// outputs, a metadata node, a file that is no V4L2 device at all).
+std::optional<std::string> captureCardName(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    v4l2_capability cap{};
+    const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
+    ::close(fd);
+    if (!ok)
+        return std::nullopt;
+    const uint32_t caps =
+        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+    if (!(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
+        return std::nullopt;
+    const char* card = reinterpret_cast<const char*>(cap.card);
+    return std::string(card, strnlen(card, sizeof cap.card));
+}
+
+void appendV4l2Devices(std::vector<DeviceInfo>& devices) {
+    std::vector<std::pair<long, std::string>> nodes;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(videoDeviceFolder(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const long n = videoNodeNumber(it->path().filename().string());
+        if (n >= 0)
+            nodes.emplace_back(n, it->path().string());
+    }
+    std::sort(nodes.begin(), nodes.end());
+    for (const auto& node : nodes)
+        if (auto card = captureCardName(node.second))
+            devices.push_back({std::move(*card), "v4l2", node.second});
+}
+
+struct PulseListing {
+    std::vector<DeviceInfo> sources;
+    bool done = false;
+};
+
+void pulseSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userdata) {
+    auto* listing = static_cast<PulseListing*>(userdata);
+    if (eol != 0 || !info) {
+        listing->done = true;
+        return;
+    }
+    if (info->monitor_of_sink != PA_INVALID_INDEX || !info->name)
+        return; // a monitor records what a sink plays, not an input
+    const std::string name = info->name;
+    const std::string description =
+        info->description && *info->description ? std::string(info->description) : name;
+    listing->sources.push_back({description, "pulse", name});
+}
+
+// The sound server's sources in its order; nullopt when no server answers in time.
+std::optional<std::vector<DeviceInfo>> pulseSources() {
+    pa_mainloop* loop = pa_mainloop_new();
+    if (!loop)
+        return std::nullopt;
+    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Kerris encoder");
+    std::optional<std::vector<DeviceInfo>> result;
+    PulseListing listing;
+    pa_operation* operation = nullptr;
+    if (context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+        const int64_t deadline = engine::monotonicNow() + kSoundServerTimeoutUs * 1000;
+        bool failed = false;
+        while (!failed && !listing.done && engine::monotonicNow() < deadline) {
+            const pa_context_state_t state = pa_context_get_state(context);
+            if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
+                failed = true;
+                break;
+            }
+            if (state == PA_CONTEXT_READY && !operation) {
+                operation = pa_context_get_source_info_list(context, pulseSourceInfo, &listing);
+                if (!operation) {
+                    failed = true;
+                    break;
+                }
+            }
+            if (pa_mainloop_prepare(loop, 50000) < 0 || pa_mainloop_poll(loop) < 0 ||
+                pa_mainloop_dispatch(loop) < 0)
+                failed = true;
+        }
+        if (!failed && listing.done)
+            result = std::move(listing.sources);
+    }
+    if (operation) {
+        pa_operation_cancel(operation);
+        pa_operation_unref(operation);
+    }
+    if (context) {
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+    }
+    pa_mainloop_free(loop);
+    return result;
+}
+
+void appendAlsaCaptureDevices(std::vector<DeviceInfo>& devices) {
+    snd_ctl_card_info_t* cardInfo = nullptr;
+    snd_pcm_info_t* pcmInfo = nullptr;
+    if (snd_ctl_card_info_malloc(&cardInfo) < 0 || snd_pcm_info_malloc(&pcmInfo) < 0) {
+        snd_ctl_card_info_free(cardInfo);
+        return;
+    }
+    int card = -1;
+    while (snd_card_next(&card) == 0 && card >= 0) {
+        const std::string cardName = "hw:" + std::to_string(card);
+        snd_ctl_t* control = nullptr;
+        if (snd_ctl_open(&control, cardName.c_str(), 0) < 0)
+            continue;
+        if (snd_ctl_card_info(control, cardInfo) == 0) {
+            int device = -1;
+            while (snd_ctl_pcm_next_device(control, &device) == 0 && device >= 0) {
+                snd_pcm_info_set_device(pcmInfo, static_cast<unsigned>(device));
+                snd_pcm_info_set_subdevice(pcmInfo, 0);
+                snd_pcm_info_set_stream(pcmInfo, SND_PCM_STREAM_CAPTURE);
+                if (snd_ctl_pcm_info(control, pcmInfo) < 0)
+                    continue; // plays only
+                devices.push_back({std::string(snd_ctl_card_info_get_name(cardInfo)) + ": " +
+                                       snd_pcm_info_get_name(pcmInfo),
+                                   "alsa", cardName + "," + std::to_string(device)});
+            }
+        }
+        snd_ctl_close(control);
+    }
+    snd_pcm_info_free(pcmInfo);
+    snd_ctl_card_info_free(cardInfo);
+}
+
+} // namespace
+
+std::vector<DeviceInfo> listVideoDevices() {
+    std::vector<DeviceInfo> devices;
+    appendV4l2Devices(devices);
+    if (engine::virtualInputsInstalled())
+        devices.push_back({kVirtualCameraName, "virtual", "camera"});
+    return devices;
+}
+
+std::vector<DeviceInfo> listAudioDevices() {
+    std::vector<DeviceInfo> devices;
+    if (auto sources = pulseSources())
+        devices = std::move(*sources);
+    else
+        appendAlsaCaptureDevices(devices);
+    if (engine::virtualInputsInstalled())
+        devices.push_back({kVirtualMicrophoneName, "virtual", "microphone"});
+    return devices;
+}
+
+} // namespace kerris::encoder
