@@ -9,6 +9,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc 2>/dev/null || echo 2)
+# Compiler cache: paths are taken relative to the checkout, so every clone shares the entries.
+if command -v ccache >/dev/null 2>&1; then
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
 
 build() { # preset
     cmake --preset "$1" >/dev/null
