@@ -494,8 +494,11 @@ QString displayText(const QString& text) {
     const QByteArray native = nativeName(text);
     if (native == text.toUtf8())
         return text;
+    // A UTF-8 locale, or none set up (plain ASCII), shows each stray byte as the replacement
+    // character; any other character set decodes the bytes as its own.
     const char* codeset = ::nl_langinfo(CODESET);
-    if (codeset && qstricmp(codeset, "UTF-8") != 0 && qstricmp(codeset, "utf8") != 0) {
+    if (codeset && qstricmp(codeset, "UTF-8") != 0 && qstricmp(codeset, "utf8") != 0 &&
+        qstricmp(codeset, "ANSI_X3.4-1968") != 0) {
         QStringDecoder decoder(codeset);
         if (decoder.isValid())
             return decoder.decode(native);
