@@ -1,5 +1,5 @@
-// Encodes pictures as bitmap files of the layout CDib reads (40-byte header, colour table,
-// bottom-up rows padded to 32 bits).
+// Encodes pictures of the toolkit as bitmap files of the layout CDib reads (40-byte header,
+// colour table, bottom-up rows padded to 32 bits), over the suite's bitmap codec.
 #pragma once
 
 #include <QImage>
@@ -17,8 +17,9 @@ namespace kerris::clipmail {
 std::vector<uint8_t> encodeBitmapFile(const QImage& image, int bitCount,
                                       const QList<QRgb>& palette = {});
 
-// Writes bytes to path through a temporary file renamed into place, so a failed write never
-// leaves a torn file. False on any failure.
+// Writes bytes to path through the suite's safe file writer (platform/fs), replacing what is
+// there in one step, so a failed write never leaves a torn file and a reader that has the old
+// file open keeps it whole. False on any failure.
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
 } // namespace kerris::clipmail

@@ -1,136 +1,68 @@
-// CDib: mapped loading, attaching, archive reading and writing, palette and drawable picture.
+// CDib: file loading, attaching, archive reading and writing, palette and drawable picture,
+// over the suite's bitmap codec.
 #include "clipmail/dib.h"
 
 #include "clipmail/message_box.h"
+#include "platform/bitmap/bitmap_file.h"
+#include "platform/bitmap/row_decoder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <memory>
 
 namespace kerris::clipmail {
 namespace {
-
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-void put16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
-constexpr uint32_t kCompressionRgb = 0;
-constexpr int64_t kMaxBlock = std::numeric_limits<int32_t>::max();
 
 struct FreeDeleter {
     void operator()(uint8_t* p) const { std::free(p); }
 };
 using HeapBlock = std::unique_ptr<uint8_t, FreeDeleter>;
 
+HeapBlock copyBlock(const uint8_t* data, size_t size) {
+    HeapBlock block(static_cast<uint8_t*>(std::malloc(size ? size : 1)));
+    if (block && size)
+        std::memcpy(block.get(), data, size);
+    return block;
+}
+
 } // namespace
 
-BitmapInfoHeader BitmapInfoHeader::decode(const uint8_t* b) {
-    BitmapInfoHeader h;
-    h.size = le32(b);
-    h.width = int32_t(le32(b + 4));
-    h.height = int32_t(le32(b + 8));
-    h.planes = le16(b + 12);
-    h.bitCount = le16(b + 14);
-    h.compression = le32(b + 16);
-    h.sizeImage = le32(b + 20);
-    h.xPelsPerMeter = int32_t(le32(b + 24));
-    h.yPelsPerMeter = int32_t(le32(b + 28));
-    h.clrUsed = le32(b + 32);
-    h.clrImportant = le32(b + 36);
-    return h;
-}
-
-void BitmapInfoHeader::encode(uint8_t* b) const {
-    put32(b, size);
-    put32(b + 4, uint32_t(width));
-    put32(b + 8, uint32_t(height));
-    put16(b + 12, planes);
-    put16(b + 14, bitCount);
-    put32(b + 16, compression);
-    put32(b + 20, sizeImage);
-    put32(b + 24, uint32_t(xPelsPerMeter));
-    put32(b + 28, uint32_t(yPelsPerMeter));
-    put32(b + 32, clrUsed);
-    put32(b + 36, clrImportant);
-}
-
 int64_t dibColourCount(const BitmapInfoHeader& h, int64_t previous) {
-    if (h.clrUsed != 0)
-        return h.clrUsed;
-    switch (h.bitCount) {
-    case 1:
-        return 2;
-    case 4:
-        return 16;
-    case 8:
-        return 256;
-    case 16:
-    case 24:
-    case 32:
-        return 0;
-    default:
-        return previous;
-    }
+    const std::optional<uint32_t> count = bitmap::colourCountOf(h);
+    return count ? int64_t(*count) : previous;
 }
 
 int64_t dibImageSize(const BitmapInfoHeader& h) {
-    if (h.sizeImage != 0)
-        return h.sizeImage;
-    // The bit width wraps as an unsigned 32-bit product, as the stored format defines it.
-    uint32_t bitWidth = uint32_t(h.width) * uint32_t(h.bitCount);
-    int64_t rowBytes = ((int64_t(bitWidth) + 31) / 32) * 4;
-    int64_t rows = h.height < 0 ? -int64_t(h.height) : int64_t(h.height);
-    return rowBytes * rows;
+    return int64_t(bitmap::imageBytesOf(h));
 }
 
-CDib::~CDib() { Clear(); }
+CDib::~CDib() {
+    Clear();
+}
 
 BitmapInfoHeader CDib::header() const {
     return m_header ? BitmapInfoHeader::decode(m_header) : BitmapInfoHeader{};
 }
 
-bool CDib::computeLayout(size_t available) {
-    if (!m_header || available < kInfoHeaderSize)
-        return false;
-    BitmapInfoHeader h = BitmapInfoHeader::decode(m_header);
-    // Older, shorter headers place their fields elsewhere; this layout cannot read them.
-    if (h.size < kInfoHeaderSize)
-        return false;
-    int64_t count = dibColourCount(h, m_colourCount);
-    int64_t image = dibImageSize(h);
-    if (count < 0 || image < 0 || count > kMaxBlock / 4 || image > kMaxBlock)
-        return false;
-    int64_t needed = int64_t(kInfoHeaderSize) + 4 * count + image;
-    if (uint64_t(needed) > available)
-        return false;
-    m_colourCount = int32_t(count);
-    m_imageSize = int32_t(image);
-    m_colourTable = m_header + kInfoHeaderSize;
-    m_bits = m_colourTable + 4 * m_colourCount;
-    return true;
+void CDib::adopt(const bitmap::BitmapView& view) {
+    m_view = view;
+    // The codec bounds the sides and the file's size, so both fit the signed 32-bit fields.
+    m_colourCount = int32_t(view.colourCount);
+    m_imageSize = int32_t(view.imageBytes);
+    m_colourTable = const_cast<uint8_t*>(view.colourTable);
+    m_bits = const_cast<uint8_t*>(view.pixels);
 }
 
 bool CDib::Attach(uint8_t* header, int mode, GlobalBlock* global, size_t available) {
     Clear();
     if (!header)
         return false;
+    bitmap::BitmapView view;
+    if (bitmap::parsePackedBitmap(header, available, view) != bitmap::BitmapError::None)
+        return false; // nothing is taken: the caller keeps its memory
     m_header = header;
-    if (!computeLayout(available)) {
-        // Nothing is taken: the caller keeps its memory.
-        m_header = nullptr;
-        Clear();
-        return false;
-    }
+    adopt(view);
     if (mode == 0) {
         m_headerOwnership = HeaderOwnership::Borrowed;
     } else if (global) {
@@ -143,25 +75,27 @@ bool CDib::Attach(uint8_t* header, int mode, GlobalBlock* global, size_t availab
     return true;
 }
 
-bool CDib::LoadMapped(const std::string& path, bool shareRead) {
+bool CDib::LoadMapped(const std::string& path, bool /*shareRead*/) {
     Clear();
-    FileMapping mapping;
-    if (!mapping.open(path, shareRead)) {
+    std::vector<uint8_t> bytes;
+    const bitmap::BitmapError read = bitmap::readFileBytes(path, bytes);
+    if (read == bitmap::BitmapError::CannotOpen ||
+        (read == bitmap::BitmapError::None && bytes.empty())) {
         showMessage(kEmptyBitmapFile);
         return false;
     }
-    if (mapping.size() < 2 || le16(mapping.data()) != kBitmapType ||
-        mapping.size() < kFileHeaderSize + kInfoHeaderSize) {
+    bitmap::BitmapView view;
+    if (read != bitmap::BitmapError::None ||
+        bitmap::parseBitmapFile(bytes.data(), bytes.size(), view) != bitmap::BitmapError::None) {
         showMessage(kInvalidBitmapFile);
         return false;
     }
-    // The view is read-only; the object never writes through a borrowed header.
-    auto* header = const_cast<uint8_t*>(mapping.data() + kFileHeaderSize);
-    if (!Attach(header, 0, nullptr, mapping.size() - kFileHeaderSize)) {
-        showMessage(kInvalidBitmapFile);
-        return false;
-    }
-    m_mapping = std::move(mapping);
+    // The vector's buffer moves with it, so the view's pointers stay valid.
+    m_file = std::move(bytes);
+    m_header = const_cast<uint8_t*>(view.header);
+    m_headerOwnership = HeaderOwnership::Borrowed;
+    adopt(view);
+    MakePalette();
     return true;
 }
 
@@ -181,45 +115,55 @@ bool CDib::readFrom(Archive& archive) {
     Clear();
     const char* failure = nullptr;
     try {
-        uint8_t fileHeader[kFileHeaderSize];
-        if (archive.read(fileHeader, sizeof fileHeader) != sizeof fileHeader) {
+        std::vector<uint8_t> file(kFileHeaderSize);
+        if (archive.read(file.data(), kFileHeaderSize) != kFileHeaderSize) {
             failure = kReadErrorShort;
-        } else if (le16(fileHeader) != kBitmapType) {
+        } else if (bitmap::FileHeader::decode(file.data()).magic != kBitmapType) {
             failure = kInvalidBitmapFile;
         } else {
-            uint32_t offBits = le32(fileHeader + 10);
-            uint64_t left = archive.remaining();
-            // The header and colour table must lie inside the file before anything is
-            // allocated for them.
+            // The bitmap takes its header area and its pixels from the archive, no more (other
+            // objects may follow it); each part must lie inside the file before anything is
+            // allocated for it, and the codec then checks the whole as it checks a file.
+            const uint32_t offBits = bitmap::FileHeader::decode(file.data()).pixelOffset;
+            const uint64_t left = archive.remaining();
             if (offBits < kFileHeaderSize + kInfoHeaderSize || offBits - kFileHeaderSize > left) {
                 failure = kInvalidBitmapFile;
             } else {
-                size_t headerBytes = offBits - kFileHeaderSize;
-                HeapBlock header(static_cast<uint8_t*>(std::calloc(headerBytes, 1)));
-                if (!header)
-                    throw ArchiveException("out of memory");
-                if (archive.read(header.get(), headerBytes) != headerBytes)
+                const size_t headerBytes = offBits - kFileHeaderSize;
+                file.resize(offBits);
+                if (archive.read(file.data() + kFileHeaderSize, headerBytes) != headerBytes)
                     throw ArchiveException("short header");
-                BitmapInfoHeader h = BitmapInfoHeader::decode(header.get());
-                int64_t count = dibColourCount(h, 0);
-                int64_t image = dibImageSize(h);
-                if (h.size < kInfoHeaderSize || count > kMaxBlock / 4 ||
-                    int64_t(kInfoHeaderSize) + 4 * count > int64_t(headerBytes) ||
-                    image > kMaxBlock || uint64_t(image) > archive.remaining()) {
+                const BitmapInfoHeader h = BitmapInfoHeader::decode(file.data() + kFileHeaderSize);
+                uint64_t pixels = bitmap::imageBytesOf(h);
+                if (h.compression == bitmap::kCompressionNone ||
+                    h.compression == bitmap::kCompressionBitfields)
+                    pixels = std::max(pixels, bitmap::rowStride(h.width, h.bitCount) *
+                                                  bitmap::rowCount(h.height));
+                bitmap::BitmapView view;
+                if (pixels > archive.remaining() || pixels > bitmap::kMaxBitmapFileBytes) {
                     failure = kInvalidBitmapFile;
                 } else {
-                    HeapBlock bits(static_cast<uint8_t*>(std::calloc(size_t(image ? image : 1), 1)));
-                    if (!bits)
-                        throw ArchiveException("out of memory");
-                    if (archive.read(bits.get(), size_t(image)) != size_t(image))
+                    file.resize(offBits + size_t(pixels));
+                    if (archive.read(file.data() + offBits, size_t(pixels)) != pixels)
                         throw ArchiveException("short bits");
-                    m_header = header.release();
-                    m_headerOwnership = HeaderOwnership::Heap;
-                    m_bits = bits.release();
-                    m_ownsBits = true;
-                    m_imageSize = int32_t(image);
-                    m_colourTable = m_header + kInfoHeaderSize;
-                    m_colourCount = int32_t(count);
+                    if (bitmap::parseBitmapFile(file.data(), file.size(), view) !=
+                        bitmap::BitmapError::None) {
+                        failure = kInvalidBitmapFile;
+                    } else {
+                        HeapBlock header = copyBlock(view.header, headerBytes);
+                        HeapBlock bits = copyBlock(view.pixels, size_t(view.pixelBytes));
+                        if (!header || !bits)
+                            throw ArchiveException("out of memory");
+                        bitmap::BitmapView own = view;
+                        own.header = header.get();
+                        own.colourTable = header.get() + (view.colourTable - view.header);
+                        own.pixels = bits.get();
+                        m_header = header.release();
+                        m_headerOwnership = HeaderOwnership::Heap;
+                        adopt(own);
+                        m_bits = bits.release();
+                        m_ownsBits = true;
+                    }
                 }
             }
         }
@@ -242,11 +186,12 @@ bool CDib::writeTo(Archive& archive) {
     }
     try {
         uint8_t fileHeader[kFileHeaderSize] = {};
-        put16(fileHeader, kBitmapType);
-        uint32_t tableBytes = 4 * uint32_t(m_colourCount);
-        put32(fileHeader + 2, uint32_t(m_imageSize) + tableBytes + uint32_t(kInfoHeaderSize) +
-                                  uint32_t(kFileHeaderSize));
-        put32(fileHeader + 10, tableBytes + uint32_t(kFileHeaderSize + kInfoHeaderSize));
+        const uint32_t tableBytes = 4 * uint32_t(m_colourCount);
+        bitmap::FileHeader file;
+        file.fileSize =
+            uint32_t(m_imageSize) + tableBytes + uint32_t(kInfoHeaderSize + kFileHeaderSize);
+        file.pixelOffset = tableBytes + uint32_t(kFileHeaderSize + kInfoHeaderSize);
+        file.encode(fileHeader);
         archive.write(fileHeader, sizeof fileHeader);
         archive.write(m_header, kInfoHeaderSize);
         archive.write(m_colourTable, tableBytes);
@@ -283,65 +228,27 @@ bool CDib::MakePalette() {
 QImage CDib::CreateDeviceBitmap() const {
     if (!m_header || m_imageSize == 0)
         return QImage();
-    BitmapInfoHeader h = BitmapInfoHeader::decode(m_header);
-    const int bpp = h.bitCount;
-    if (h.compression != kCompressionRgb || h.width <= 0 || h.height == 0 ||
-        !(bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32))
+    // The program draws the bits of the image size alone: rows past it draw nothing.
+    bitmap::BitmapView view = m_view;
+    view.pixelBytes = uint64_t(m_imageSize);
+    const std::optional<bitmap::RowDecoder> decoder = bitmap::RowDecoder::create(view);
+    if (!decoder)
         return QImage();
-    const int64_t width = h.width;
-    const int64_t rows = h.height < 0 ? -int64_t(h.height) : int64_t(h.height);
-    // Bound the sides before multiplying: a header may claim sides of 2^31 with a tiny image.
-    if (width > 65535 || rows > 65535)
-        return QImage();
-    const int64_t stride = ((width * bpp + 31) / 32) * 4;
-    if (stride * rows > m_imageSize)
-        return QImage();
-    QImage image(int(width), int(rows), QImage::Format_RGB32);
+    QImage image(decoder->width(), decoder->rows(), QImage::Format_RGB32);
     if (image.isNull())
         return QImage();
-    // Indices past the colour table draw black rather than reading beyond it.
-    auto colourAt = [&](uint32_t index) -> QRgb {
-        if (index >= uint32_t(m_colourCount))
-            return qRgb(0, 0, 0);
-        const uint8_t* q = m_colourTable + 4 * index;
-        return qRgb(q[2], q[1], q[0]);
-    };
-    for (int64_t row = 0; row < rows; ++row) {
-        // Positive heights store the bottom row first.
-        int64_t srcRow = h.height > 0 ? rows - 1 - row : row;
-        const uint8_t* src = m_bits + srcRow * stride;
-        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(int(row)));
-        for (int64_t x = 0; x < width; ++x) {
-            switch (bpp) {
-            case 1:
-                dst[x] = colourAt((src[x / 8] >> (7 - x % 8)) & 1);
-                break;
-            case 4:
-                dst[x] = colourAt(x % 2 ? src[x / 2] & 0x0F : src[x / 2] >> 4);
-                break;
-            case 8:
-                dst[x] = colourAt(src[x]);
-                break;
-            case 16: {
-                uint16_t v = le16(src + 2 * x);
-                auto five = [](int c) { return (c << 3) | (c >> 2); };
-                dst[x] = qRgb(five((v >> 10) & 31), five((v >> 5) & 31), five(v & 31));
-                break;
-            }
-            case 24:
-                dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
-                break;
-            case 32:
-                dst[x] = qRgb(src[4 * x + 2], src[4 * x + 1], src[4 * x]);
-                break;
-            }
-        }
+    std::vector<uint8_t> bgr(size_t(decoder->width()) * 3);
+    for (int32_t y = 0; y < decoder->rows(); ++y) {
+        decoder->decode(y, bgr.data());
+        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int32_t x = 0; x < decoder->width(); ++x)
+            dst[x] = qRgb(bgr[3 * size_t(x) + 2], bgr[3 * size_t(x) + 1], bgr[3 * size_t(x)]);
     }
     return image;
 }
 
 void CDib::Clear() {
-    m_mapping.close();
+    m_file = {};
     if (m_header) {
         if (m_headerOwnership == HeaderOwnership::Heap) {
             std::free(m_header);
@@ -362,6 +269,7 @@ void CDib::Clear() {
     m_ownsBits = false;
     m_imageSize = 0;
     m_colourCount = 0;
+    m_view = {};
 }
 
 } // namespace kerris::clipmail

@@ -1,11 +1,13 @@
 // CDib: one device-independent bitmap (information header, colour table, pixel bits), loaded
-// in place from a mapped file or read from / written to an archive, and turned into the
-// pictures and palette that drawing needs.
+// from a bitmap file or read from / written to an archive, and turned into the pictures and
+// palette that drawing needs. The file format and its checks are the suite's bitmap codec
+// (platform/bitmap); this class keeps the program's own fields, ownership rules and messages.
 #pragma once
 
 #include "clipmail/archive.h"
-#include "clipmail/file_mapping.h"
 #include "clipmail/global_memory.h"
+#include "platform/bitmap/bitmap_format.h"
+#include "platform/bitmap/bitmap_reader.h"
 
 #include <QImage>
 #include <QList>
@@ -14,31 +16,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kerris::clipmail {
 
-inline constexpr size_t kFileHeaderSize = 14;
-inline constexpr size_t kInfoHeaderSize = 40;
-inline constexpr uint16_t kBitmapType = 0x4D42; // "BM" read as little-endian
+using bitmap::kFileHeaderSize;
+using bitmap::kInfoHeaderSize;
+inline constexpr uint16_t kBitmapType = bitmap::kBitmapMagic; // "BM" read as little-endian
 
-// The fields of the 40-byte bitmap information header, decoded from little-endian bytes
-// (a header in a mapped file is not aligned, so it is never read through a struct pointer).
-struct BitmapInfoHeader {
-    uint32_t size = kInfoHeaderSize;
-    int32_t width = 0;
-    int32_t height = 0;
-    uint16_t planes = 1;
-    uint16_t bitCount = 0;
-    uint32_t compression = 0;
-    uint32_t sizeImage = 0;
-    int32_t xPelsPerMeter = 0;
-    int32_t yPelsPerMeter = 0;
-    uint32_t clrUsed = 0;
-    uint32_t clrImportant = 0;
-
-    static BitmapInfoHeader decode(const uint8_t* bytes);
-    void encode(uint8_t* bytes) const;
-};
+// The fields of the 40-byte bitmap information header, decoded from little-endian bytes.
+using BitmapInfoHeader = bitmap::BitmapInfo;
 
 // The message texts of the bitmap class, exactly as the user sees them.
 inline constexpr const char* kEmptyBitmapFile = "Empty bitmap file";
@@ -60,10 +47,14 @@ public:
     // Run-time class name for the serialisation frame.
     static constexpr const char* kClassName = "CDib";
 
-    // Maps the bitmap file at path and uses header, colour table and bits in place.
-    // Failures show one message: "Empty bitmap file" (missing, unreadable or empty file) or
-    // "Invalid bitmap file" (no "BM" type, or a header, colour table or bits that do not fit
-    // in the file); the object is then empty.
+    // Reads the whole bitmap file at path into a block of the object's own and uses header,
+    // colour table and bits in place there. The file is read once and never mapped: a file
+    // that another program rewrites or truncates later (a skin being installed again) cannot
+    // touch the loaded picture. Failures show one message: "Empty bitmap file" (missing,
+    // unreadable, not a regular file, or empty) or "Invalid bitmap file" (no "BM" type, a
+    // header, colour table or bits that do not fit in the file, rows that claim more pixels
+    // than the file holds, or a side past bitmap::kMaxBitmapSide); the object is then empty.
+    // shareRead is kept for the callers' sake: files read here are always shared.
     bool LoadMapped(const std::string& path, bool shareRead);
 
     // Clears the object, then takes the header at `header`, of which `available` bytes are
@@ -71,7 +62,7 @@ public:
     // any other mode takes ownership: of `global` when given (the header must then be that
     // block's locked bytes), else of a std::malloc'ed block. False, with the object empty and
     // the memory still the caller's, when the header, colour table or bits would reach past
-    // `available` bytes.
+    // `available` bytes or a side lies past bitmap::kMaxBitmapSide.
     bool Attach(uint8_t* header, int mode, GlobalBlock* global, size_t available);
 
     // Reads (archive loading) or writes (archive storing) the bitmap as a bitmap file.
@@ -103,7 +94,8 @@ public:
     int32_t colourCount() const { return m_colourCount; }
     HeaderOwnership headerOwnership() const { return m_headerOwnership; }
     bool ownsBits() const { return m_ownsBits; }
-    bool isMapped() const { return m_mapping.isOpen(); }
+    // True while the object holds a file read by LoadMapped.
+    bool isMapped() const { return !m_file.empty(); }
     bool hasPalette() const { return m_hasPalette; }
     // One entry per colour-table entry, as 0xffRRGGBB.
     const QList<QRgb>& palette() const { return m_palette; }
@@ -111,9 +103,8 @@ public:
 private:
     bool readFrom(Archive& archive);
     bool writeTo(Archive& archive);
-    // Sets colour count, image size, colour table and bits from the header; false when they
-    // do not fit in `available` bytes. Bits follow the colour table.
-    bool computeLayout(size_t available);
+    // Takes colour count, image size, colour table and bits from a checked bitmap.
+    void adopt(const bitmap::BitmapView& view);
 
     uint8_t* m_colourTable = nullptr;
     uint8_t* m_bits = nullptr;
@@ -123,7 +114,8 @@ private:
     bool m_ownsBits = false;
     int32_t m_imageSize = 0;
     int32_t m_colourCount = 0;
-    FileMapping m_mapping; // file, mapping and view of a mapped load
+    std::vector<uint8_t> m_file; // the bytes of a file read by LoadMapped
+    bitmap::BitmapView m_view;   // the checked layout the pointers above were taken from
     bool m_hasPalette = false;
     QList<QRgb> m_palette;
 };
@@ -132,7 +124,7 @@ private:
 // per pixel, 0 for 16, 24 and 32; `previous` for any other bit count.
 int64_t dibColourCount(const BitmapInfoHeader& header, int64_t previous);
 // Image size for a header: the image-size field when non-zero, else
-// ceil(width x bits per pixel / 32) x 4 x |height|, width x bits taken as unsigned 32-bit.
+// ceil(width x bits per pixel / 32) x 4 x |height|.
 int64_t dibImageSize(const BitmapInfoHeader& header);
 
 } // namespace kerris::clipmail

@@ -3,6 +3,8 @@
 
 #include "clipmail/clip_file_type.h"
 #include "clipmail/destination_folder.h"
+#include "clipmail/message_box.h"
+#include "clipmail/skin_layout.h"
 
 #include <QCoreApplication>
 
@@ -21,7 +23,13 @@ int RecorderApp::InitInstance(const MainDialogOptions& options) {
         DestinationFolder() = readDestinationFolder();
     // The skin reads its pictures from DestinationFolder, which is therefore set before it.
     auto skin = std::make_unique<SkinSet>();
-    skin->LoadSkin(DestinationFolder() + "Panel.ini", DestinationFolder());
+    const std::string skinFile = DestinationFolder() + "Panel.ini";
+    skin->LoadSkin(skinFile, DestinationFolder());
+    // A window the user could neither see nor close is worse than none: say why and end.
+    if (std::optional<std::string> problem = skinWindowProblem(*skin, SkinFrame{}.video)) {
+        showMessage(kUnusableSkin + std::string("\n") + skinFile + ": " + *problem);
+        return 1;
+    }
     {
         MainDialog dialog(*skin, DestinationFolder(), options);
         dialog.exec();

@@ -2,14 +2,29 @@
 #include "clipmail/skin_install.h"
 
 #include "clipmail/destination_folder.h"
+#include "platform/fs/safe_file.h"
 #include "platform/registry/registry.h"
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace kerris::clipmail {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+bool readWhole(const fs::path& file, std::string& bytes) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+} // namespace
 
 std::string defaultDestinationFolder() {
     std::string base;
@@ -23,7 +38,8 @@ std::string defaultDestinationFolder() {
 }
 
 std::string installTargetFolder() {
-    std::string folder = readRegistryText(registry::Hive::LocalMachine, kMurvaneKey, kDestinationPathValue, "");
+    std::string folder =
+        readRegistryText(registry::Hive::LocalMachine, kMurvaneKey, kDestinationPathValue, "");
     return folder.empty() ? defaultDestinationFolder() : folder;
 }
 
@@ -48,17 +64,25 @@ bool installSkin(const std::string& sourceFolder, const std::string& targetFolde
         if (fs::equivalent(entry.path(), target, ec))
             continue;
         ec.clear();
-        fs::copy_file(entry.path(), target,
-                      options.replaceFiles ? fs::copy_options::overwrite_existing : fs::copy_options::skip_existing, ec);
-        if (ec)
-            return fail("cannot copy " + entry.path().string() + ": " + ec.message());
+        // A running program may hold the old files open: each new file replaces the old in one
+        // step (never rewriting it in place), so a reader sees the old file or the new, whole.
+        std::string bytes, why;
+        if (!readWhole(entry.path(), bytes))
+            return fail("cannot read " + entry.path().string());
+        const kerris::fs::CommitResult result = kerris::fs::writeFile(
+            target.string(), bytes,
+            options.replaceFiles ? kerris::fs::Commit::Replace : kerris::fs::Commit::NoReplace,
+            why);
+        if (result == kerris::fs::CommitResult::Failed)
+            return fail("cannot copy " + entry.path().string() + ": " + why);
     }
     if (ec)
         return fail("cannot read " + sourceFolder + ": " + ec.message());
     std::string folder = fs::absolute(targetFolder, ec).lexically_normal().string();
     if (folder.empty() || folder.back() != '/')
         folder += '/';
-    std::optional<registry::Key> key = registry::Key::create(registry::Hive::LocalMachine, kMurvaneKey);
+    std::optional<registry::Key> key =
+        registry::Key::create(registry::Hive::LocalMachine, kMurvaneKey);
     if (key && !options.replaceDestinationPath && key->readString(kDestinationPathValue))
         return true;
     if (!key || !key->writeString(kDestinationPathValue, folder))

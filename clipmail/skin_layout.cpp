@@ -15,8 +15,8 @@ struct PanelControl {
     SkinKey slot;
 };
 constexpr PanelControl kPanelControls[] = {
-    {kIdRecord, SkinKey::Record}, {kIdStop, SkinKey::Stop},     {kIdPlay, SkinKey::Play},
-    {kIdMail, SkinKey::Mail},     {kIdConfig, SkinKey::Config}, {kIdAudio, SkinKey::AudioCtrl},
+    {kIdRecord, SkinKey::Record},  {kIdStop, SkinKey::Stop},     {kIdPlay, SkinKey::Play},
+    {kIdMail, SkinKey::Mail},      {kIdConfig, SkinKey::Config}, {kIdAudio, SkinKey::AudioCtrl},
     {kIdAbout, SkinKey::AboutBtm},
 };
 
@@ -52,17 +52,20 @@ SkinLayout computeSkinLayout(const SkinSet& skin, const SkinFrame& frame) {
     };
     out.controls.push_back({kIdPreview, QRect(QPoint(mx + m.left, m.top), frame.video), false});
     QPoint p3 = skin.position(SkinKey::Close);
-    out.controls.push_back({kIdExit, QRect(QPoint(mx + mw + p3.x(), p3.y()), cellSize(SkinKey::Close)), false});
+    out.controls.push_back(
+        {kIdExit, QRect(QPoint(mx + mw + p3.x(), p3.y()), cellSize(SkinKey::Close)), false});
     QPoint p4 = skin.position(SkinKey::Minimize);
     out.controls.push_back(
         {kIdMinimize, QRect(QPoint(mx + mw + p4.x(), p4.y()), cellSize(SkinKey::Minimize)), false});
     QSize web = cellSize(SkinKey::WebLink);
-    out.controls.push_back({kIdWebLink,
-                            QRect(QPoint(mx + (mw - web.width()) / 2, skin.position(SkinKey::WebLink).y()), web),
-                            false});
+    out.controls.push_back(
+        {kIdWebLink,
+         QRect(QPoint(mx + (mw - web.width()) / 2, skin.position(SkinKey::WebLink).y()), web),
+         false});
     for (const PanelControl& c : kPanelControls) {
         QPoint p = skin.position(c.slot);
-        out.controls.push_back({c.id, QRect(QPoint(px + p.x(), mh + p.y()), cellSize(c.slot)), true});
+        out.controls.push_back(
+            {c.id, QRect(QPoint(px + p.x(), mh + p.y()), cellSize(c.slot)), true});
     }
     QSize digit = skin.bitmapSize(SkinKey::Digit);
     const int digitCell = digit.width() / 11;
@@ -73,6 +76,22 @@ SkinLayout computeSkinLayout(const SkinSet& skin, const SkinFrame& frame) {
     out.controls.push_back(
         {kIdSize, QRect(px + p16.x(), mh + p16.y(), 6 * digitCell, digit.height()), true});
     return out;
+}
+
+std::optional<std::string> skinWindowProblem(const SkinSet& skin, QSize video) {
+    const SkinMargins& m = skin.margins();
+    if (m.left < 0 || m.top < 0 || m.right < 0 || m.bottom < 0)
+        return "the MAINUI margins " + std::to_string(m.left) + "," + std::to_string(m.top) + "," +
+               std::to_string(m.right) + "," + std::to_string(m.bottom) + " are not all 0 or more";
+    const QSize panel = skin.bitmapSize(SkinKey::CtrlPanel);
+    // In 64 bits: the margins reach 32767 each.
+    const int64_t width =
+        std::max<int64_t>(int64_t(m.left) + video.width() + m.right, panel.width());
+    const int64_t height = int64_t(m.top) + video.height() + m.bottom + panel.height();
+    if (width < 1 || height < 1 || width > kMaxSkinWindowSide || height > kMaxSkinWindowSide)
+        return "its window would be " + std::to_string(width) + " x " + std::to_string(height) +
+               " (at most " + std::to_string(kMaxSkinWindowSide) + " per side)";
+    return std::nullopt;
 }
 
 QRect fitWindowRect(const SkinSet& skin, QSize video, QSize nonClient, QRect oldWindow) {
@@ -151,8 +170,8 @@ int buttonCellX(int bitmapWidth, bool disabled, bool pressed) {
 }
 
 std::array<int, 8> timeDisplayCells(int s) {
-    return {s / 36000, (s / 3600) % 10, 10, ((s % 3600) / 60) / 10, ((s % 3600) / 60) % 10, 10,
-            (s % 60) / 10, s % 10};
+    return {s / 36000, (s / 3600) % 10, 10,    ((s % 3600) / 60) / 10, ((s % 3600) / 60) % 10,
+            10,        (s % 60) / 10,   s % 10};
 }
 
 std::array<int, 6> sizeDisplayCells(int k) {

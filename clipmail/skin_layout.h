@@ -11,6 +11,8 @@
 #include <QSize>
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace kerris::clipmail {
@@ -31,13 +33,13 @@ struct ControlPlacement {
 };
 
 struct SkinLayout {
-    int mainWidth = 0;   // MW
-    int mainHeight = 0;  // MH
-    int mainLeft = 0;    // MX
-    int panelLeft = 0;   // PX
-    int borderX = 0;     // BX
-    QSize panelSize;     // PW, PH
-    QSize mainUiSize;    // UW, UH
+    int mainWidth = 0;  // MW
+    int mainHeight = 0; // MH
+    int mainLeft = 0;   // MX
+    int panelLeft = 0;  // PX
+    int borderX = 0;    // BX
+    QSize panelSize;    // PW, PH
+    QSize mainUiSize;   // UW, UH
     // The four quarters of "MAINUI": destination (client) and source rectangles, each HW x HH.
     struct Copy {
         QRect to;
@@ -48,6 +50,15 @@ struct SkinLayout {
     QRect mainRect;
     std::vector<ControlPlacement> controls;
 };
+
+// The largest window side a skin may ask for: the largest picture the bitmap codec reads, far
+// past any screen, so a skin that needs more cannot be drawn or used anyway.
+inline constexpr int kMaxSkinWindowSide = 16384;
+
+// Why `skin` cannot give a usable window at `video` size (one line of text): a main-area
+// margin below 0, or a window (max(MW, PW) x (MH + PH)) of no width or height or with a side
+// past kMaxSkinWindowSide. nullopt when the window is usable.
+std::optional<std::string> skinWindowProblem(const SkinSet& skin, QSize video);
 
 // The composition for a skin and frame (every quotient truncates toward zero).
 SkinLayout computeSkinLayout(const SkinSet& skin, const SkinFrame& frame);

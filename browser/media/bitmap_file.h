@@ -2,6 +2,8 @@
 #pragma once
 
 #include "camera/cpi.h"
+#include "platform/bitmap/bitmap_format.h"
+#include "platform/bitmap/bitmap_reader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,11 +13,8 @@
 
 namespace lumicart::media {
 
-inline constexpr uint32_t kBitmapFileHeaderSize = 14;
-inline constexpr uint32_t kBitmapInfoHeaderSize = 40;
-inline constexpr uint16_t kBitmapMagic = 0x4D42; // "BM"
-inline constexpr uint32_t kCompressionNone = 0;
-inline constexpr uint32_t kCompressionBitfields = 3;
+inline constexpr uint32_t kBitmapFileHeaderSize = uint32_t(kerris::bitmap::kFileHeaderSize);
+inline constexpr uint32_t kBitmapInfoHeaderSize = uint32_t(kerris::bitmap::kInfoHeaderSize);
 
 // What a picture record turns into on disk, worked out from its information header.
 struct BitmapFileLayout {
@@ -81,23 +80,14 @@ private:
     std::vector<uint8_t> m_block;
 };
 
-// Why a bitmap file was not read.
-enum class BitmapReadError {
-    None,
-    CannotOpen,
-    NotBitmap,      // too short for the headers, or no "BM"
-    OffsetPastEnd,  // the pixel offset lies beyond the end of the file
-    HeaderTooShort, // fewer than 40 bytes of information header before the pixels
-    BadDimensions,  // width or height 0, negative width, or too large
-    Unsupported,    // a bit count or compression that is not converted
-    PaletteOutside, // the colour table does not fit between header and pixels
-    PixelsShort,    // fewer pixel bytes in the file than the image size asks for
-};
+// Why a bitmap file was not read: the codec's reasons (platform/bitmap).
+using BitmapReadError = kerris::bitmap::BitmapError;
 
 // Reads a bitmap file as a 24-bit frame. Files with a colour table (1, 4, 8 bits) and 16- and
 // 32-bit files are converted; an image-size field of 0 is taken as the rows' size; top-down
 // files are turned bottom-up. Every size the header states is checked against the file before
-// anything is read. nullopt with `error` set when the file is rejected.
+// anything is read, sides past kerris::bitmap::kMaxBitmapSide are refused, and only a regular
+// file is opened (never blocking). nullopt with `error` set when the file is rejected.
 std::optional<Frame> ReadBitmapFile(const std::string& fileName, BitmapReadError* error = nullptr);
 
 } // namespace lumicart::media

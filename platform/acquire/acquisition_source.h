@@ -73,8 +73,9 @@ struct RgbImage {
     std::vector<uint8_t> rgb;
 };
 
-// Writes `image` as a 24-bit bitmap file (rows bottom-up, padded to 4 bytes) through a
-// temporary file in the same folder; false, with no file of either name left, on failure.
+// Writes `image` as a 24-bit bitmap file (rows bottom-up, padded to 4 bytes) through the safe
+// file writer (platform/fs), replacing a file of that name only once the new one is complete;
+// false, with the old file as it was and nothing else left, on failure.
 bool WriteRgbBitmap(const RgbImage& image, const std::string& fileName);
 
 } // namespace kerris::acquire

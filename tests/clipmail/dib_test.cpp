@@ -7,19 +7,42 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <thread>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KERRIS_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KERRIS_TEST_SANITIZED 1
+#endif
+#endif
 
 namespace kerris::clipmail {
 namespace {
+
+#ifdef KERRIS_TEST_SANITIZED
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 using test::RawBitmap;
 using test::RecordingMessages;
 
 class DibTest : public ::testing::Test {
 protected:
-    std::string path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string path(const std::string& name) const {
+        return dir.filePath(QString::fromStdString(name)).toStdString();
+    }
     QTemporaryDir dir;
     RecordingMessages messages;
 };
@@ -50,7 +73,9 @@ TEST_F(DibTest, MappedLoadFailuresShowTheirMessageAndLeaveTheObjectEmpty) {
         {"one byte", {'B'}, true, kInvalidBitmapFile},
         {"other type", {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}, true, kInvalidBitmapFile},
         {"type only", {'B', 'M'}, true, kInvalidBitmapFile},
-        {"header cut short", {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0}, true,
+        {"header cut short",
+         {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0},
+         true,
          kInvalidBitmapFile},
     };
     for (const Case& c : cases) {
@@ -208,18 +233,18 @@ TEST(DibDerivedValues, ColourCountAndImageSize) {
         int64_t colours, image;
     };
     const Case cases[] = {
-        {1, 0, 33, 2, 0, 2, 16},      {4, 0, 3, 2, 0, 16, 8},     {8, 0, 5, 3, 0, 256, 24},
-        {8, 7, 4, 1, 0, 7, 4},        {16, 0, 3, 1, 0, 0, 8},     {24, 0, 1, 1, 0, 0, 4},
-        {32, 0, 2, 2, 0, 0, 16},      {24, 0, 4, 4, 99, 0, 99},   {2, 0, 16, 1, 0, 5, 4},
+        {1, 0, 33, 2, 0, 2, 16},  {4, 0, 3, 2, 0, 16, 8},   {8, 0, 5, 3, 0, 256, 24},
+        {8, 7, 4, 1, 0, 7, 4},    {16, 0, 3, 1, 0, 0, 8},   {24, 0, 1, 1, 0, 0, 4},
+        {32, 0, 2, 2, 0, 0, 16},  {24, 0, 4, 4, 99, 0, 99}, {2, 0, 16, 1, 0, 5, 4},
         {24, 0, 1, -3, 0, 0, 12},
     };
     for (const Case& c : cases) {
         BitmapInfoHeader h;
         h.bitCount = c.bits;
-        h.clrUsed = c.used;
+        h.coloursUsed = c.used;
         h.width = c.width;
         h.height = c.height;
-        h.sizeImage = c.sizeImage;
+        h.imageSize = c.sizeImage;
         EXPECT_EQ(dibColourCount(h, 5), c.colours) << c.bits << " bits";
         EXPECT_EQ(dibImageSize(h), c.image) << c.bits << " bits, width " << c.width;
     }
@@ -237,7 +262,8 @@ TEST(DibEmpty, HasNoSizePictureOrPalette) {
 
 TEST_F(DibTest, PicturesOfEveryBitCount) {
     QImage picture(5, 3, QImage::Format_RGB32);
-    const QList<QRgb> palette = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(200, 30, 30), qRgb(30, 200, 30)};
+    const QList<QRgb> palette = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(200, 30, 30),
+                                 qRgb(30, 200, 30)};
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
             picture.setPixel(x, y, palette[(x + y) % 2 + (x > 2 ? 2 : 0)]);
@@ -303,18 +329,6 @@ TEST_F(DibTest, PicturesOfUndrawableFormatsAreNull) {
     test::writeBytes(path("few.bmp"), small.bytes());
     CDib dib;
     ASSERT_TRUE(dib.LoadMapped(path("few.bmp"), true));
-    EXPECT_TRUE(dib.CreateDeviceBitmap().isNull());
-
-    // Regression (found by fuzzing): huge sides with a small stated image size overflowed the
-    // row arithmetic before the sides were checked.
-    RawBitmap huge;
-    huge.width = 0x7FFFFFFF;
-    huge.height = -0x7FFFFFFF;
-    huge.bitCount = 32;
-    huge.sizeImage = 4;
-    huge.bits = {1, 2, 3, 4};
-    test::writeBytes(path("huge.bmp"), huge.bytes());
-    ASSERT_TRUE(dib.LoadMapped(path("huge.bmp"), true));
     EXPECT_TRUE(dib.CreateDeviceBitmap().isNull());
 
     RawBitmap rle = fourBitThreeByTwo();
@@ -469,6 +483,148 @@ TEST_F(DibTest, WriteFailuresShowWriteError) {
     Archive out(path("empty-out.bmp"), Archive::Mode::Store);
     EXPECT_FALSE(empty.Serialize(out));
     EXPECT_EQ(messages.shown, std::vector<std::string>{kWriteError});
+}
+
+// Peak resident memory of this process in bytes, after `reset` cleared it.
+long long peakResidentBytes(bool reset) {
+    if (reset) {
+        std::ofstream("/proc/self/clear_refs") << "5";
+        return 0;
+    }
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word)
+        if (word == "VmHWM:") {
+            long long kib = 0;
+            status >> kib;
+            return kib * 1024;
+        }
+    return -1;
+}
+
+// A 24-bit skin picture as the generator writes it, then sides forged in bytes 18-25.
+std::vector<uint8_t> forgedSides(int32_t width, int32_t height) {
+    std::vector<uint8_t> file = encodeBitmapFile(test::solidImage(40, 20, qRgb(9, 9, 9)), 24);
+    std::memcpy(&file[18], &width, 4);
+    std::memcpy(&file[22], &height, 4);
+    return file;
+}
+
+// Regression: a CTRLPANEL.BMP whose header claims 30000 x 30000 (its image size and pixels
+// those of 40 x 20) loaded, and drawing it took 7 GB. A header that claims more pixels than the
+// file holds, or a side past any screen, is "Invalid bitmap file"; the largest side is read.
+TEST_F(DibTest, ForgedSidesAreInvalidBitmapFiles) {
+    RawBitmap huge; // found by fuzzing: huge sides with a small stated image size
+    huge.width = 0x7FFFFFFF;
+    huge.height = -0x7FFFFFFF;
+    huge.bitCount = 32;
+    huge.sizeImage = 4;
+    huge.bits = {1, 2, 3, 4};
+    RawBitmap rowsShort = fourBitThreeByTwo();
+    rowsShort.sizeImage = 4; // the stated size fits, but two rows need 8 bytes
+    rowsShort.bits.resize(7);
+    RawBitmap wide;
+    wide.width = bitmap::kMaxBitmapSide + 1;
+    wide.bitCount = 8;
+    wide.clrUsed = 1;
+    wide.colours = {0};
+    wide.bits.assign(size_t(wide.width + 3) / 4 * 4, 0);
+    RawBitmap widest = wide;
+    widest.width = bitmap::kMaxBitmapSide;
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool loads;
+    } cases[] = {
+        {"30000 x 30000", forgedSides(30000, 30000), false},
+        {"40 x 30000", forgedSides(40, 30000), false},
+        {"40 x -21", forgedSides(40, -21), false},
+        {"40 x -20 (top-down, as it is)", forgedSides(40, -20), true},
+        {"2^31 - 1 sides", huge.bytes(), false},
+        {"rows past the file", rowsShort.bytes(), false},
+        {"one past the largest side", wide.bytes(), false},
+        {"the largest side", widest.bytes(), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.shown.clear();
+        test::writeBytes(path("CTRLPANEL.BMP"), c.bytes);
+        CDib dib;
+        EXPECT_EQ(dib.LoadMapped(path("CTRLPANEL.BMP"), true), c.loads);
+        EXPECT_EQ(messages.shown, c.loads ? std::vector<std::string>{}
+                                          : std::vector<std::string>{kInvalidBitmapFile});
+        EXPECT_EQ(dib.CreateDeviceBitmap().isNull(), !c.loads);
+    }
+}
+
+int loadForgedPictureInChild(const std::string& file) {
+    if (!kSanitized) {
+        const rlimit limit{512ull << 20, 512ull << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
+    peakResidentBytes(true);
+    const long long before = peakResidentBytes(false);
+    CDib dib;
+    const bool loaded = dib.LoadMapped(file, true);
+    const bool drawn = !dib.CreateDeviceBitmap().isNull();
+    const long long grown = peakResidentBytes(false) - before;
+    std::fprintf(stderr, "loaded %d drawn %d peak grew by %lld bytes\n", loaded, drawn, grown);
+    return !loaded && !drawn && grown < (16ll << 20) ? 0 : 1;
+}
+
+// The same forged file costs next to nothing: loaded and drawn in a child whose address space
+// is held to 512 MiB (in the plain build; the sanitizers reserve far more), with its peak
+// resident memory measured.
+TEST_F(DibTest, AForgedSkinPictureCostsNoMemory) {
+    test::writeBytes(path("CTRLPANEL.BMP"), forgedSides(30000, 30000));
+    const std::string file = path("CTRLPANEL.BMP");
+    EXPECT_EXIT(std::_Exit(loadForgedPictureInChild(file)), ::testing::ExitedWithCode(0), "");
+}
+
+int drawWhileTheFileChangesInChild(const std::string& file, const std::vector<uint8_t>& bytes) {
+    CDib dib;
+    if (!dib.LoadMapped(file, true))
+        return 2;
+    const QImage before = dib.CreateDeviceBitmap();
+    // Cut to nothing, in place: a mapping of it would now fault on every page.
+    if (::truncate(file.c_str(), 0) != 0)
+        return 3;
+    bool same = dib.CreateDeviceBitmap() == before;
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int round = 0; !stop; ++round) {
+            const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC);
+            if (fd < 0)
+                continue;
+            const size_t part = size_t(round * 7919) % bytes.size();
+            (void)!::write(fd, bytes.data(), part);
+            ::close(fd);
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        CDib other;
+        if (other.LoadMapped(file, true))
+            (void)other.CreateDeviceBitmap();
+        same = same && dib.CreateDeviceBitmap() == before;
+    }
+    stop = true;
+    writer.join();
+    return same ? 0 : 1;
+}
+
+// Regression: the skin's pictures stayed mapped while the program ran, so a skin rewritten in
+// place under it (a forced set-up) killed it with SIGBUS. A loaded picture keeps drawing as it
+// was while its file is truncated and rewritten, and loads of the changing file never crash.
+TEST_F(DibTest, APictureSurvivesItsFileChanging) {
+    QImage original(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x)
+            original.setPixel(x, y, qRgb(x % 256, y, (x * y) % 256));
+    const std::vector<uint8_t> bytes = encodeBitmapFile(original, 24);
+    const std::string file = path("MAINUI.BMP");
+    test::writeBytes(file, bytes);
+    EXPECT_EXIT(std::_Exit(drawWhileTheFileChangesInChild(file, bytes)),
+                ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // Start-up pieces against a private registry: DestinationFolder, the ".wmv" registration and
 // installing the default skin.
+#include "clipmail/bitmap_writer.h"
 #include "clipmail/clip_file_type.h"
 #include "clipmail/destination_folder.h"
+#include "clipmail/recorder_app.h"
 #include "clipmail/skin_install.h"
 #include "tests/clipmail/app_support.h"
 #include "tests/clipmail/test_support.h"
@@ -10,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QTimer>
+
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -103,7 +109,8 @@ TEST_F(RegistryTest, InstallingTheSkinCopiesItAndRecordsTheFolder) {
     ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, {}, &error)) << error;
     for (const char* name : {"Panel.ini", "CTRLPANEL.BMP", "DIGIT.BMP", "RECORD.BMP", "LOGO.BMP"})
         EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/" + name))) << name;
-    EXPECT_EQ(test::readBytes(folder + "/MAINUI.BMP"), test::readBytes(test::defaultSkinFolder() + "MAINUI.BMP"));
+    EXPECT_EQ(test::readBytes(folder + "/MAINUI.BMP"),
+              test::readBytes(test::defaultSkinFolder() + "MAINUI.BMP"));
     EXPECT_EQ(readDestinationFolder(), folder + "/");
     EXPECT_EQ(installTargetFolder(), folder + "/");
 }
@@ -115,20 +122,24 @@ TEST_F(RegistryTest, InstallingAgainKeepsWhatTheUserChangedUnlessForced) {
     ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, {}, &error)) << error;
     test::writeText(folder + "/Panel.ini", "# the user's own skin");
     ::unlink((folder + "/LOGO.BMP").c_str());
-    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), other.path().toStdString(), {}, &error)) << error;
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), other.path().toStdString(), {}, &error))
+        << error;
     EXPECT_EQ(readDestinationFolder(), folder + "/"); // the recorded folder stays
     ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, {}, &error)) << error;
     const std::vector<uint8_t> own{'#', ' ', 't', 'h', 'e'};
     EXPECT_TRUE(std::equal(own.begin(), own.end(), test::readBytes(folder + "/Panel.ini").begin()));
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "/LOGO.BMP"))); // missing files return
+    EXPECT_TRUE(
+        QFile::exists(QString::fromStdString(folder + "/LOGO.BMP"))); // missing files return
 
     SkinInstallOptions force;
     force.replaceFiles = true;
     force.replaceDestinationPath = true;
-    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), other.path().toStdString(), force, &error)) << error;
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), other.path().toStdString(), force, &error))
+        << error;
     EXPECT_EQ(readDestinationFolder(), other.path().toStdString() + "/");
     ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, force, &error)) << error;
-    EXPECT_EQ(test::readBytes(folder + "/Panel.ini"), test::readBytes(test::defaultSkinFolder() + "Panel.ini"));
+    EXPECT_EQ(test::readBytes(folder + "/Panel.ini"),
+              test::readBytes(test::defaultSkinFolder() + "Panel.ini"));
 }
 
 TEST_F(RegistryTest, InstallingAFolderOntoItselfOnlyRecordsIt) {
@@ -140,7 +151,9 @@ TEST_F(RegistryTest, InstallingAFolderOntoItselfOnlyRecordsIt) {
     force.replaceFiles = true;
     for (const SkinInstallOptions& options : {SkinInstallOptions{}, force})
         ASSERT_TRUE(installSkin(path, path, options, &error)) << error;
-    EXPECT_EQ(test::readBytes(path + "/Panel.ini"), (std::vector<uint8_t>{'L', 'O', 'G', 'O', '=', 'L', 'O', 'G', 'O', '.', 'B', 'M', 'P', '\n'}));
+    EXPECT_EQ(test::readBytes(path + "/Panel.ini"),
+              (std::vector<uint8_t>{'L', 'O', 'G', 'O', '=', 'L', 'O', 'G', 'O', '.', 'B', 'M', 'P',
+                                    '\n'}));
     EXPECT_EQ(readDestinationFolder(), path + "/");
 }
 
@@ -148,10 +161,71 @@ TEST_F(RegistryTest, InstallingFromAFolderWithoutASkinChangesNothing) {
     QTemporaryDir source, target;
     test::writeText(source.path().toStdString() + "/LOGO.BMP", "x");
     std::string error;
-    EXPECT_FALSE(installSkin(source.path().toStdString(), target.path().toStdString() + "/skin", {}, &error));
+    EXPECT_FALSE(installSkin(source.path().toStdString(), target.path().toStdString() + "/skin", {},
+                             &error));
     EXPECT_NE(error.find("Panel.ini"), std::string::npos);
     EXPECT_FALSE(QDir(target.path() + "/skin").exists());
     EXPECT_FALSE(Key::open(Hive::LocalMachine, kMurvaneKey));
+}
+
+// Regression: a forced set-up rewrote the skin in place, under a running program's feet. Each
+// file is replaced in one step: a program holding the old file (here: a second link to it)
+// keeps the old bytes whole, and the new file is another one.
+TEST_F(RegistryTest, AForcedInstallReplacesFilesInsteadOfRewritingThem) {
+    QTemporaryDir target;
+    const std::string folder = target.path().toStdString();
+    test::writeText(folder + "/CTRLPANEL.BMP", "the old picture");
+    ASSERT_EQ(::link((folder + "/CTRLPANEL.BMP").c_str(), (folder + "/held").c_str()), 0);
+    SkinInstallOptions force;
+    force.replaceFiles = true;
+    std::string error;
+    ASSERT_TRUE(installSkin(test::defaultSkinFolder(), folder, force, &error)) << error;
+    const std::string old = "the old picture";
+    EXPECT_EQ(test::readBytes(folder + "/held"), std::vector<uint8_t>(old.begin(), old.end()));
+    EXPECT_EQ(test::readBytes(folder + "/CTRLPANEL.BMP"),
+              test::readBytes(test::defaultSkinFolder() + "CTRLPANEL.BMP"));
+    struct stat held {
+    }, now{};
+    ASSERT_EQ(::stat((folder + "/held").c_str(), &held), 0);
+    ASSERT_EQ(::stat((folder + "/CTRLPANEL.BMP").c_str(), &now), 0);
+    EXPECT_NE(held.st_ino, now.st_ino);
+    EXPECT_EQ(
+        QDir(target.path()).entryList(QDir::Files | QDir::Hidden).size(),
+        QDir(QString::fromStdString(test::defaultSkinFolder())).entryList(QDir::Files).size() + 1);
+}
+
+// Regression: margins past the field's range gave an invisible 32767 x 1 window with no way to
+// quit. The program says why and ends before any window opens.
+TEST_F(RegistryTest, ASkinWithoutAUsableWindowEndsTheProgramWithAMessage) {
+    test::ensureApplication();
+    QTemporaryDir skinFolder;
+    const std::string folder = skinFolder.path().toStdString() + "/";
+    ASSERT_TRUE(writeFileAtomically(
+        folder + "F.BMP", encodeBitmapFile(test::solidImage(360, 290, qRgb(50, 50, 50)), 24)));
+    for (const char* margins : {"99999999999999999999,0,0,0", "-5000,0,0,0"}) {
+        SCOPED_TRACE(margins);
+        test::writeText(folder + "Panel.ini", std::string("MAINUI=F.BMP:") + margins + "\n");
+        DestinationFolder() = folder;
+        test::RecordingMessages messages;
+        // Should a window open all the same, it is closed again so the test ends and fails.
+        bool windowOpened = false;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible()) {
+                    windowOpened = true;
+                    w->close();
+                }
+        });
+        closer.start(10);
+        RecorderApp app;
+        EXPECT_EQ(app.InitInstance({}), 1);
+        EXPECT_FALSE(windowOpened);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].rfind(kUnusableSkin, 0), 0u) << messages.shown[0];
+        EXPECT_NE(messages.shown[0].find(folder + "Panel.ini"), std::string::npos);
+    }
+    DestinationFolder().clear();
 }
 
 TEST(SkinInstall, DefaultFolderFollowsXdgDataHome) {

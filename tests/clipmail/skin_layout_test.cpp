@@ -20,7 +20,8 @@ using test::RecordingMessages;
 class SkinLayoutTest : public ::testing::Test {
 protected:
     void picture(const std::string& name, const QImage& image) {
-        ASSERT_TRUE(writeFileAtomically(dir.path().toStdString() + "/" + name, encodeBitmapFile(image, 24)));
+        ASSERT_TRUE(writeFileAtomically(dir.path().toStdString() + "/" + name,
+                                        encodeBitmapFile(image, 24)));
     }
     void load(const std::string& text) {
         const std::string folder = dir.path().toStdString() + "/";
@@ -106,8 +107,9 @@ TEST_F(SkinLayoutTest, ControlsArePlacedFromTheirSlots) {
     std::vector<int> order;
     for (const ControlPlacement& c : layout.controls)
         order.push_back(c.id);
-    EXPECT_EQ(order, (std::vector<int>{kIdPreview, kIdExit, kIdMinimize, kIdWebLink, kIdRecord, kIdStop,
-                                       kIdPlay, kIdMail, kIdConfig, kIdAudio, kIdAbout, kIdTimer, kIdSize}));
+    EXPECT_EQ(order, (std::vector<int>{kIdPreview, kIdExit, kIdMinimize, kIdWebLink, kIdRecord,
+                                       kIdStop, kIdPlay, kIdMail, kIdConfig, kIdAudio, kIdAbout,
+                                       kIdTimer, kIdSize}));
 }
 
 TEST_F(SkinLayoutTest, ALargerFrameLosesItsMiddle) {
@@ -126,7 +128,9 @@ QImage panelFromRows(const std::vector<std::string>& rows) {
     QImage image(int(rows[0].size()), int(rows.size()), QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, rows[size_t(y)][size_t(x)] == '.' ? qRgb(255, 255, 255) : qRgb(250, 255, 255));
+            image.setPixel(x, y,
+                           rows[size_t(y)][size_t(x)] == '.' ? qRgb(255, 255, 255)
+                                                             : qRgb(250, 255, 255));
     return image;
 }
 
@@ -140,8 +144,9 @@ TEST(TraceOutline, FollowsLeftEdgeDownAndRightEdgeUp) {
     QPolygon points = TraceOutline(panel, layout, 20);
     const int y0 = 20 + 100 - 2;
     QPolygon expected;
-    expected << QPoint(10 + 2 + 3 + 1, y0) << QPoint(10 + 1 + 3 + 1, y0 + 1) << QPoint(10 + 0 + 3 + 1, y0 + 2)
-             << QPoint(10 + 5 + 3 - 1, y0 + 2) << QPoint(10 + 4 + 3 - 1, y0 + 1) << QPoint(10 + 3 + 3 - 1, y0);
+    expected << QPoint(10 + 2 + 3 + 1, y0) << QPoint(10 + 1 + 3 + 1, y0 + 1)
+             << QPoint(10 + 0 + 3 + 1, y0 + 2) << QPoint(10 + 5 + 3 - 1, y0 + 2)
+             << QPoint(10 + 4 + 3 - 1, y0 + 1) << QPoint(10 + 3 + 3 - 1, y0);
     EXPECT_EQ(points, expected);
 }
 
@@ -174,13 +179,13 @@ TEST(SkinRegion, OutlineIsUnitedUnderTheWindingRule) {
     const QRect main(0, 0, 100, 50);
     // A self-overlapping outline: a winding fill keeps the overlap inside.
     QPolygon outline;
-    outline << QPoint(10, 48) << QPoint(90, 48) << QPoint(90, 90) << QPoint(30, 90) << QPoint(30, 70)
-            << QPoint(70, 70) << QPoint(70, 110) << QPoint(10, 110);
+    outline << QPoint(10, 48) << QPoint(90, 48) << QPoint(90, 90) << QPoint(30, 90)
+            << QPoint(30, 70) << QPoint(70, 70) << QPoint(70, 110) << QPoint(10, 110);
     QRegion region = skinWindowRegion(main, outline);
     EXPECT_TRUE(region.contains(QPoint(5, 5)));   // main area
-    EXPECT_TRUE(region.contains(QPoint(50, 80)));  // covered twice: still inside with winding
+    EXPECT_TRUE(region.contains(QPoint(50, 80))); // covered twice: still inside with winding
     EXPECT_TRUE(region.contains(QPoint(20, 100)));
-    EXPECT_FALSE(region.contains(QPoint(5, 80)));  // beside the panel
+    EXPECT_FALSE(region.contains(QPoint(5, 80))); // beside the panel
     EXPECT_FALSE(region.contains(QPoint(95, 100)));
 }
 
@@ -194,7 +199,8 @@ TEST_F(SkinLayoutTest, RegionOfAShapedPanelExcludesItsWhiteCorners) {
     picture("FRAME.BMP", test::solidImage(60, 60, qRgb(1, 2, 3)));
     load("MAINUI=FRAME.BMP:0,0,0,0\nCTRLPANEL=PANEL.BMP\n");
     SkinLayout layout = computeSkinLayout(skin, {QSize(60, 60), QSize(100, 100), QSize(0, 0)});
-    QPolygon outline = TraceOutline(skin.bitmap(SkinKey::CtrlPanel).CreateDeviceBitmap(), layout, 0);
+    QPolygon outline =
+        TraceOutline(skin.bitmap(SkinKey::CtrlPanel).CreateDeviceBitmap(), layout, 0);
     QRegion region = skinWindowRegion(layout.mainRect, outline);
     EXPECT_TRUE(region.contains(QPoint(50, 90)));  // middle of the panel
     EXPECT_FALSE(region.contains(QPoint(2, 95)));  // white lower-left corner
@@ -208,7 +214,8 @@ TEST(ButtonCells, StateChoosesTheCell) {
         bool disabled, pressed;
         int x;
     };
-    for (Case c : {Case{false, false, 0}, Case{false, true, 40}, Case{true, false, 80}, Case{true, true, 80}})
+    for (Case c : {Case{false, false, 0}, Case{false, true, 40}, Case{true, false, 80},
+                   Case{true, true, 80}})
         EXPECT_EQ(buttonCellX(121, c.disabled, c.pressed), c.x) << c.disabled << c.pressed;
 }
 
@@ -258,8 +265,9 @@ TEST(DigitDisplays, SizeCells) {
         int k;
         std::array<int, 6> cells;
     };
-    for (Case c : {Case{123, {0, 0, 0, 1, 2, 3}}, Case{1234567, {2, 3, 4, 5, 6, 7}}, Case{0, {0, 0, 0, 0, 0, 0}},
-                   Case{999999, {9, 9, 9, 9, 9, 9}}, Case{1000000, {0, 0, 0, 0, 0, 0}}})
+    for (Case c : {Case{123, {0, 0, 0, 1, 2, 3}}, Case{1234567, {2, 3, 4, 5, 6, 7}},
+                   Case{0, {0, 0, 0, 0, 0, 0}}, Case{999999, {9, 9, 9, 9, 9, 9}},
+                   Case{1000000, {0, 0, 0, 0, 0, 0}}})
         EXPECT_EQ(sizeDisplayCells(c.k), c.cells) << c.k;
 }
 
@@ -292,12 +300,54 @@ TEST_F(SkinLayoutTest, BackgroundIsTextureThenFrameQuartersThenPanel) {
     const QSize client(160, 90);
     SkinLayout layout = computeSkinLayout(skin, {QSize(40, 40), client, QSize(0, 0)});
     // MW = MH = 60, MX = 50; panel at (0, 60).
-    QImage background = composeBackground(skin, test::solidImage(4, 4, qRgb(9, 9, 9)), layout, client);
+    QImage background =
+        composeBackground(skin, test::solidImage(4, 4, qRgb(9, 9, 9)), layout, client);
     ASSERT_EQ(background.size(), client);
-    EXPECT_EQ(background.pixel(5, 5), qRgb(9, 9, 9));     // texture beside the main area
-    EXPECT_EQ(background.pixel(55, 5), qRgb(200, 0, 0));  // left quarters from the left edge
+    EXPECT_EQ(background.pixel(5, 5), qRgb(9, 9, 9));      // texture beside the main area
+    EXPECT_EQ(background.pixel(55, 5), qRgb(200, 0, 0));   // left quarters from the left edge
     EXPECT_EQ(background.pixel(105, 55), qRgb(0, 200, 0)); // right quarters from the right edge
-    EXPECT_EQ(background.pixel(5, 70), qRgb(0, 0, 200));  // panel
+    EXPECT_EQ(background.pixel(5, 70), qRgb(0, 0, 200));   // panel
+}
+
+// Regression: margins past the field's range (clamped to 32767) or far below 0 gave an
+// invisible 32767 x 1 window that could not be closed. Such skins are refused; the bounds
+// themselves are usable.
+TEST_F(SkinLayoutTest, SkinsThatCannotGiveAUsableWindowAreRefused) {
+    picture("FRAME.BMP", test::solidImage(360, 290, qRgb(40, 40, 60)));
+    picture("PANEL.BMP", test::solidImage(400, 100, qRgb(60, 60, 80)));
+    struct Case {
+        const char* margins;
+        bool usable;
+    };
+    // Video 320 x 240 and a 400 x 100 panel: height = T + 240 + B + 100 <= 16384.
+    const Case cases[] = {
+        {"20,30,20,20", true},
+        {"0,0,0,0", true},
+        {"0,16044,0,0", true},  // height exactly 16384
+        {"0,16045,0,0", false}, // one past
+        {"16064,0,0,0", true},  // width exactly 16384
+        {"16065,0,0,0", false},
+        {"99999999999999999999,0,0,0", false},
+        {"0,0,99999999999999999999,99999999999999999999", false},
+        {"-5000,0,0,0", false},
+        {"0,0,0,-1", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.margins);
+        const std::string folder = dir.path().toStdString() + "/";
+        test::writeText(folder + "Panel.ini",
+                        std::string("MAINUI=FRAME.BMP:") + c.margins + "\nCTRLPANEL=PANEL.BMP\n");
+        SkinSet local;
+        ASSERT_TRUE(local.LoadSkin(folder + "Panel.ini", folder));
+        const std::optional<std::string> problem = skinWindowProblem(local, SkinFrame{}.video);
+        EXPECT_EQ(!problem.has_value(), c.usable) << problem.value_or("");
+        if (c.usable) {
+            const QRect window =
+                fitWindowRect(local, SkinFrame{}.video, QSize(0, 0), QRect(0, 0, 10, 10));
+            EXPECT_GE(window.width(), 1);
+            EXPECT_LE(window.height(), kMaxSkinWindowSide);
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // profiles, broadcast, file and statistics objects; and the view and profile details service.
 #include "tests/fakes/fake_encoder_state.h"
 
+#include "platform/fs/safe_file.h"
+
 #include <QWidget>
 
 #include <algorithm>
@@ -595,22 +597,10 @@ public:
         const std::string file = text(path);
         if (!path || file.empty())
             return call.fail(E_INVALIDARG, "The settings need a file name");
-        const std::string temporary = file + ".saving";
-        {
-            std::ofstream out(temporary, std::ios::trunc);
-            out << settingsText();
-            out.close();
-            if (!out) {
-                const std::string reason = std::strerror(errno);
-                std::remove(temporary.c_str());
-                return call.fail(E_FAIL, "The file \"" + file + "\" cannot be written: " + reason);
-            }
-        }
-        if (std::rename(temporary.c_str(), file.c_str()) != 0) {
-            const std::string reason = std::strerror(errno);
-            std::remove(temporary.c_str());
+        std::string reason;
+        if (kerris::fs::writeFile(file, settingsText(), kerris::fs::Commit::Replace, reason) !=
+            kerris::fs::CommitResult::Committed)
             return call.fail(E_FAIL, "The file \"" + file + "\" cannot be written: " + reason);
-        }
         return call.finish(S_OK);
     }
     HRESULT Start() override {
