@@ -3,6 +3,7 @@
 
 #include "clipmail/clip_file_type.h"
 #include "clipmail/destination_folder.h"
+#include "platform/com/com.h"
 
 #include <QCoreApplication>
 
@@ -12,7 +13,8 @@ namespace kerris::clipmail {
 
 int RecorderApp::InitInstance(const MainDialogOptions& options) {
     // Controls are hosted by the widget toolkit directly; it needs no switch for them, nor
-    // for the three-dimensional look.
+    // for the three-dimensional look. The component runtime serves this thread.
+    CoInitialize(nullptr);
     RegisterClipFileType();
     // The profile key "Veltrane\Murvane"; the program stores no per-user values under it.
     QCoreApplication::setOrganizationName("Veltrane");
@@ -27,6 +29,7 @@ int RecorderApp::InitInstance(const MainDialogOptions& options) {
         dialog.exec();
     }
     skin.reset();
+    CoUninitialize();
     return 0;
 }
 
