@@ -324,8 +324,6 @@ void TFormMain::ListView1KeyDown(int key) {
         DeleteSelection();
 }
 
-void TFormMain::ListView1KeyUp(int) {}
-
 void TFormMain::Delete1Click() {
     DeleteSelection();
 }

@@ -141,7 +141,6 @@ public:
     void ListView1SelectItem(QTreeWidgetItem* item, bool selected);
     void ListView1Edited(QTreeWidgetItem* item, const QString& text);
     void ListView1KeyDown(int key);
-    void ListView1KeyUp(int key);
     void PopupMenu1Popup();
     void Rename1Click();
     void Delete1Click();
@@ -158,16 +157,10 @@ public:
     void InitCompressionOptions();
     void UnloadCameraLibrary();
     void AutoDownloadImage1Click();
-    uint32_t QueryCameraState();
-    uint32_t QueryPictureFormat(uint32_t index);
-    uint32_t RecreatePicture();
-    bool WritePictureBitmap(const void* picture, const QString& fileName);
     void CloseCameraConnection();
     void CreateAVIFile1Click();
     void CreateAVIFiles1Click();
     void PlayAVIFiles1Click();
-    bool WriteCameraFrames(uint16_t first, uint16_t count);
-    void WriteFileFrames();
     void CloseMovieFile();
     void CheckAcquisitionAvailable();
     void SelectSource1Click();

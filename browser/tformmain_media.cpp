@@ -164,26 +164,6 @@ void TFormMain::AutoDownloadImage1Click() {
     media::AutoDownloadImage(*Camera, mediaHost(), Clock);
 }
 
-uint32_t TFormMain::QueryCameraState() {
-    return Camera->QueryCameraState();
-}
-
-uint32_t TFormMain::QueryPictureFormat(uint32_t index) {
-    return Camera->QueryPictureFormat(index);
-}
-
-uint32_t TFormMain::RecreatePicture() {
-    return Camera->RecreatePicture();
-}
-
-bool TFormMain::WritePictureBitmap(const void* picture, const QString& fileName) {
-    // Only the held record's length is known; any other record is refused.
-    if (!picture || picture != Camera->picture())
-        return false;
-    return media::WritePictureBitmap(Camera->picture(), Camera->pictureBytes(),
-                                     localPath(fileName));
-}
-
 void TFormMain::CloseCameraConnection() {
     if (Camera)
         Camera->CloseCameraConnection();
@@ -220,19 +200,6 @@ void TFormMain::CreateAVIFiles1Click() {
 
 void TFormMain::PlayAVIFiles1Click() {
     media::PlayMovie(mediaHost());
-}
-
-bool TFormMain::WriteCameraFrames(uint16_t first, uint16_t count) {
-    if (!MovieWriter || !Camera->connected())
-        return false;
-    return media::WriteCameraFrames(*Camera, *MovieWriter, mediaHost(), first, count);
-}
-
-void TFormMain::WriteFileFrames() {
-    MovieWriter = std::make_unique<media::MovieWriter>(CompressionOptions);
-    if (!SelectedItems.isEmpty())
-        media::WriteFileFrames(selectedFiles(SelectedItems), *MovieWriter, mediaHost());
-    MovieWriter.reset();
 }
 
 void TFormMain::CloseMovieFile() {

@@ -71,8 +71,6 @@ void removeConnection(CpiConnection* c) noexcept;
 template <typename Body> uint32_t shield(uint32_t onNoMemory, Body&& body) noexcept {
     try {
         return body();
-    } catch (const std::bad_alloc&) {
-        return onNoMemory;
     } catch (...) {
         return onNoMemory;
     }

@@ -6,6 +6,7 @@
 #include "clipmail/clip_player.h"
 #include "clipmail/control_ids.h"
 #include "clipmail/desktop_services.h"
+#include "clipmail/mapi_library.h"
 #include "clipmail/program_resources.h"
 #include "clipmail/skin_painter.h"
 #include "clipmail/splash_dialog.h"
@@ -318,7 +319,11 @@ void MainDialog::onCommand(int id) {
         Stop();
         break;
     case kIdMail:
-        // Mailing the clip arrives with the mail part.
+        // The copy to send comes from CopyClip with the recording part; until then the first
+        // name of its sequence.
+        if (m_mail)
+            m_mail->SendClipByMail(m_destinationFolder + "Murvone.wmv",
+                                   uintptr_t(effectiveWinId()));
         break;
     case kIdConfig:
         Config();
@@ -436,11 +441,18 @@ void MainDialog::CheckHardwareCommand() {
 }
 
 void MainDialog::startMail() {
-    // Creates the mail library and logs on once the mail part is in.
+    m_mail = std::make_unique<MapiLibrary>();
+    if (IsMapiInstalled() && m_mail->Load()) {
+        m_mail->Logon(uintptr_t(effectiveWinId()));
+        return;
+    }
+    freeMail(); // no mail for the rest of the run: Mail stays disabled
 }
 
 void MainDialog::freeMail() {
-    // Frees the mail library once the mail part is in.
+    if (m_mail)
+        m_mail->Free();
+    m_mail.reset();
 }
 
 void MainDialog::paintEvent(QPaintEvent*) {

@@ -28,6 +28,8 @@ class QMenu;
 
 namespace kerris::clipmail {
 
+class MapiLibrary;
+
 struct MainDialogOptions {
     // The system menu's About item (string 101); no item when empty.
     QString aboutItemText;
@@ -75,6 +77,8 @@ public:
     bool isRunning() const { return m_loop.isRunning(); }
     int result() const { return m_result; }
     const std::string& destinationFolder() const { return m_destinationFolder; }
+    // True when the mail library is loaded and logged on (Mail can be enabled when stopped).
+    bool mailAvailable() const { return m_mail != nullptr; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -137,6 +141,7 @@ private:
     bool m_dragging = false;
     QEventLoop m_loop;
     int m_result = 0;
+    std::unique_ptr<MapiLibrary> m_mail;
 };
 
 } // namespace kerris::clipmail

@@ -12,12 +12,6 @@ if(KERRIS_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Adds SUBDIR when it holds a CMakeLists.txt, so areas arrive one by one.
-function(kerris_add_subdirectory_if_present subdir)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${subdir}/CMakeLists.txt)
-        add_subdirectory(${subdir})
-    endif()
-endfunction()
 
 # kerris_add_test(NAME <target> LABEL <area> SOURCES ... [LIBS ...] [ENVIRONMENT VAR=value ...])
 # A GoogleTest program in build/tests, registered with CTest case by case under the area's label.
@@ -42,4 +36,18 @@ function(kerris_add_test)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+endfunction()
+
+# kerris_install_library(<target>...): a shared library of the suite, versioned (libX.so ->
+# libX.so.1 -> libX.so.1.0) and installed into lib/. Programs load it by its plain name.
+function(kerris_install_library)
+    foreach(target ${ARGN})
+        set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+        install(TARGETS ${target} LIBRARY DESTINATION lib NAMELINK_COMPONENT Runtime)
+    endforeach()
+endfunction()
+
+# kerris_install_program(<target>...): a program of the suite, installed into bin/.
+function(kerris_install_program)
+    install(TARGETS ${ARGN} RUNTIME DESTINATION bin)
 endfunction()

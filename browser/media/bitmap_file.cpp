@@ -1,6 +1,8 @@
 // Writing picture records as bitmap files, and reading bitmap files back as 24-bit frames.
 #include "browser/media/bitmap_file.h"
 
+#include "platform/fs/safe_file.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -35,58 +37,6 @@ uint16_t get16(const uint8_t* p) {
 
 uint32_t get32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-// Writes all of `size` bytes, honouring the test fault; false on any shortfall.
-bool writeAll(int fd, const uint8_t* data, std::size_t size, std::size_t& written, long fault) {
-    while (size > 0) {
-        std::size_t chunk = size;
-        if (fault >= 0) {
-            if (written >= std::size_t(fault))
-                return false;
-            chunk = std::min(chunk, std::size_t(fault) - written);
-        }
-        const ssize_t n = ::write(fd, data, chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-        written += std::size_t(n);
-    }
-    return true;
-}
-
-// Moves `from` to `to` unless `to` exists. The kernel does it in one step where the file
-// system allows; elsewhere a hard link gives the same no-replace guarantee.
-bool renameNoReplace(const std::string& from, const std::string& to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return false;
-#endif
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    ::unlink(from.c_str());
-    return true;
-}
-
-// A fresh, exclusively created temporary file beside `target`; -1 when none could be made.
-int createTemporaryBeside(const std::string& target, std::string& temporary) {
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path path(target);
-    const std::string folder = path.parent_path().string();
-    const std::string base = path.filename().string();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = (folder.empty() ? std::string() : folder + "/") + "." + base + ".part-" +
-                    std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
 }
 
 } // namespace
@@ -124,13 +74,22 @@ std::optional<BitmapFileLayout> PictureBitmapLayout(const CpiImage& header) {
     return layout;
 }
 
-bool WritePictureBitmap(void* record, std::size_t recordBytes, const std::string& fileName) {
-    if (!record || recordBytes < kBitmapInfoHeaderSize || fileName.empty())
-        return false;
+PictureWrite WritePictureBitmapFile(void* record, std::size_t recordBytes,
+                                    const std::string& fileName, std::string& error) {
+    if (!record || recordBytes < kBitmapInfoHeaderSize || fileName.empty()) {
+        error = "there is no picture to write";
+        return PictureWrite::Failed;
+    }
     auto* header = static_cast<CpiImage*>(record);
     const auto layout = PictureBitmapLayout(*header);
-    if (!layout || layout->recordBytes() > recordBytes)
-        return false;
+    if (!layout) {
+        error = "the picture has no valid size";
+        return PictureWrite::Failed;
+    }
+    if (layout->recordBytes() > recordBytes) {
+        error = "the picture record is shorter than its header says";
+        return PictureWrite::Failed;
+    }
     if (header->compression == kCompressionNone)
         header->imageSize = layout->imageSize;
 
@@ -139,22 +98,46 @@ bool WritePictureBitmap(void* record, std::size_t recordBytes, const std::string
     put32(fileHeader + 2, layout->fileSize);
     put32(fileHeader + 10, layout->pixelOffset);
 
-    std::string temporary;
-    const int fd = createTemporaryBeside(fileName, temporary);
-    if (fd < 0)
-        return false;
+    auto file = kerris::fs::SafeFile::create(fileName, error);
+    if (!file)
+        return PictureWrite::Failed;
+    // The test fault: this file stops after so many bytes, as a full disk would.
     long fault = g_writeFaultAfter.load();
     if (fault >= 0 && g_writeFaultFilesFirst.fetch_sub(1) > 0)
         fault = -1;
-    std::size_t written = 0;
-    bool ok =
-        writeAll(fd, fileHeader, sizeof fileHeader, written, fault) &&
-        writeAll(fd, static_cast<const uint8_t*>(record), layout->recordBytes(), written, fault);
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && renameNoReplace(temporary, fileName);
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
+    std::size_t budget = fault >= 0 ? std::size_t(fault) : SIZE_MAX;
+    auto put = [&](const void* data, std::size_t size) {
+        const std::size_t now = std::min(size, budget);
+        budget -= now;
+        if (!file->write(data, now))
+            return false;
+        if (now < size) {
+            error = "cannot write: no room (test fault)";
+            return false;
+        }
+        return true;
+    };
+    if (!put(fileHeader, sizeof fileHeader) || !put(record, layout->recordBytes())) {
+        if (error.empty())
+            error = file->error();
+        return PictureWrite::Failed;
+    }
+    switch (file->commit(kerris::fs::Commit::NoReplace)) {
+    case kerris::fs::CommitResult::Committed:
+        return PictureWrite::Written;
+    case kerris::fs::CommitResult::NameTaken:
+        error = "the name is taken";
+        return PictureWrite::NameTaken;
+    case kerris::fs::CommitResult::Failed:
+        break;
+    }
+    error = file->error();
+    return PictureWrite::Failed;
+}
+
+bool WritePictureBitmap(void* record, std::size_t recordBytes, const std::string& fileName) {
+    std::string error;
+    return WritePictureBitmapFile(record, recordBytes, fileName, error) == PictureWrite::Written;
 }
 
 Frame::Frame(int width, int height) {

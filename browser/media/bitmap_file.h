@@ -34,12 +34,21 @@ struct BitmapFileLayout {
 // or a file that would pass 4 GiB).
 std::optional<BitmapFileLayout> PictureBitmapLayout(const CpiImage& header);
 
+enum class PictureWrite {
+    Written,   // the whole file is in place under its name
+    NameTaken, // something has the name (a file, a folder, a dangling link); nothing written
+    Failed,    // `error` says why; nothing was left behind
+};
+
 // Writes `record` (a 40-byte information header, its colour table and pixels, `recordBytes`
 // long) behind a 14-byte file header as `fileName`. The record's image-size field is updated
-// for uncompressed pictures first. The file is written under a temporary name in the same
-// folder and renamed to `fileName` only when complete; an existing file of that name is never
-// replaced. True when the whole file is in place; on false no file of either name is left.
-// False too when the record is shorter than what the layout asks for (nothing is read past it).
+// for uncompressed pictures first. The file is written safely (platform/fs): complete and
+// synced before it takes its name, never replacing an existing file, nothing left behind by a
+// failure or a kill. Failed too when the record is shorter than what the layout asks for
+// (nothing is read past it).
+PictureWrite WritePictureBitmapFile(void* record, std::size_t recordBytes,
+                                    const std::string& fileName, std::string& error);
+// The same, true only when the file was written.
 bool WritePictureBitmap(void* record, std::size_t recordBytes, const std::string& fileName);
 
 // Lets tests make bitmap writes fail: after `filesFirst` more files were written whole, every

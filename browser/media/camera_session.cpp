@@ -60,8 +60,14 @@ void CameraSession::CloseCameraConnection() {
 }
 
 void CameraSession::freePicture() {
-    if (m_picture && m_api->CpiFreeImage)
+    if (m_picture && m_api->CpiFreeImage && m_api->CpiFreeImage(m_picture) == kCpiBadImage) {
+        // An upload that left the size fields at 0 makes the library refuse the record; it is
+        // ours, so its size is restored and it is given back all the same.
+        m_picture->width = m_pictureWidth;
+        m_picture->height = m_pictureHeight;
+        m_picture->imageSize = uint32_t(pictureBytes() - sizeof(CpiImage));
         m_api->CpiFreeImage(m_picture);
+    }
     m_picture = nullptr;
     m_pictureWidth = m_pictureHeight = 0;
 }

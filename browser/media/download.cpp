@@ -25,26 +25,115 @@ LocalTime SystemLocalTime() {
             parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
-namespace {
-
-bool nameTaken(const std::string& name) {
+bool PictureNameTaken(const std::string& name) {
     std::error_code ec;
     // A dangling link still occupies the name.
     return std::filesystem::symlink_status(name, ec).type() !=
            std::filesystem::file_type::not_found;
 }
 
-// Advances `number` to the next free name; false when all 65536 numbers of the day are taken.
-bool nextFreeName(const std::string& folder, const LocalTime& date, uint32_t compression,
-                  uint16_t& number, std::string& name) {
-    for (unsigned attempt = 0; attempt <= 0xFFFF; ++attempt) {
+bool NextFreePictureName(const std::string& folder, const LocalTime& date, uint32_t compression,
+                         uint16_t& number, std::string& name,
+                         const std::function<bool(const std::string&)>& taken) {
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    while (number < 0xFFFF) {
         ++number;
-        name = PictureFileName(folder, date, number, compression);
-        if (!nameTaken(name))
+        std::string candidate = PictureFileName(base, date, number, compression);
+        if (!taken(candidate)) {
+            name = std::move(candidate);
             return true;
+        }
     }
     return false;
 }
+
+DownloadResult DownloadPictures(CameraSession& session, const std::string& folder,
+                                const LocalClock& clock, DownloadReporter& reporter) {
+    DownloadResult result;
+    const CameraApi& api = session.api();
+    const uint16_t count = session.imageCount();
+    if (const uint32_t s = session.QueryPictureFormat(0); s != 0) {
+        reporter.downloadStopped(0, DownloadStop::FormatFailed, s, {});
+        result.end = CommandEnd::FormatFailed;
+        return result;
+    }
+    if (session.RecreatePicture() != 0) {
+        reporter.downloadStopped(0, DownloadStop::PictureFailed, 0, {});
+        result.end = CommandEnd::PictureFailed;
+        return result;
+    }
+
+    reporter.downloadStarted(count);
+    uint16_t number = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t format = 0;
+        if (const uint32_t s = api.CpiGetImageFormatEx(session.connection(), i, &format, nullptr);
+            s != 0) {
+            reporter.downloadStopped(i, DownloadStop::FormatFailed, s, {});
+            result.end = CommandEnd::Stopped;
+            break;
+        }
+        if (format != session.currentFormat()) {
+            session.QueryPictureFormat(i);
+            if (session.RecreatePicture() != 0) {
+                reporter.downloadStopped(i, DownloadStop::PictureFailed, 0, {});
+                result.end = CommandEnd::Stopped;
+                break;
+            }
+        }
+        CpiImage* picture = session.picture();
+        if (const uint32_t s = api.CpiUploadImage(session.connection(), i, picture, nullptr);
+            s != 0) {
+            reporter.downloadStopped(i, DownloadStop::UploadFailed, s, {});
+            result.end = CommandEnd::Stopped;
+            break;
+        }
+        if (picture->width == 0 || picture->height == 0) {
+            reporter.downloadStopped(i, DownloadStop::EmptyPicture, 0, {});
+            result.end = CommandEnd::Stopped;
+            break;
+        }
+        std::string name, error;
+        PictureWrite written = PictureWrite::NameTaken;
+        while (written == PictureWrite::NameTaken) {
+            if (!NextFreePictureName(folder, clock(), picture->compression, number, name))
+                break;
+            written = WritePictureBitmapFile(picture, session.pictureBytes(), name, error);
+        }
+        if (written != PictureWrite::Written) {
+            const bool noName = written == PictureWrite::NameTaken;
+            reporter.downloadStopped(i,
+                                     noName ? DownloadStop::NoFreeName : DownloadStop::WriteFailed,
+                                     0, noName ? folder : name + ": " + error);
+            result.end = CommandEnd::WriteFailed;
+            break;
+        }
+        result.files.push_back(name);
+        reporter.pictureWritten(i, name);
+    }
+    return result;
+}
+
+namespace {
+
+// The browser's side of a download: the progress bar and message 5.
+class HostReporter final : public DownloadReporter {
+public:
+    explicit HostReporter(MediaHost& host) : m_host(host) {}
+    void downloadStarted(unsigned count) override { m_host.showProgress(0, int(count), 0); }
+    void pictureWritten(unsigned index, const std::string&) override {
+        m_host.setProgressPosition(int(index));
+    }
+    void downloadStopped(unsigned, DownloadStop reason, uint32_t, const std::string&) override {
+        if (reason == DownloadStop::NoFreeName || reason == DownloadStop::WriteFailed) {
+            m_host.showMessageEntry(kMsgCannotSaveFile, std::nullopt);
+            m_host.moveProgressToMaximum();
+        }
+    }
+
+private:
+    MediaHost& m_host;
+};
 
 } // namespace
 
@@ -55,54 +144,12 @@ DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const 
         result.end = *end;
         return result;
     }
-    const CameraApi& api = session.api();
-    const uint16_t count = session.imageCount();
-    if (session.QueryPictureFormat(0) != 0) {
-        session.CloseCameraConnection();
-        result.end = CommandEnd::FormatFailed;
-        return result;
+    HostReporter reporter(host);
+    result = DownloadPictures(session, folder, clock, reporter);
+    if (result.end != CommandEnd::FormatFailed && result.end != CommandEnd::PictureFailed) {
+        host.hideProgress();
+        host.requestListRefresh();
     }
-    if (session.RecreatePicture() != 0) {
-        session.CloseCameraConnection();
-        result.end = CommandEnd::PictureFailed;
-        return result;
-    }
-
-    host.showProgress(0, count, 0);
-    uint16_t number = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t format = 0;
-        if (api.CpiGetImageFormatEx(session.connection(), i, &format, nullptr) != 0) {
-            result.end = CommandEnd::Stopped;
-            break;
-        }
-        if (format != session.currentFormat()) {
-            session.QueryPictureFormat(i);
-            if (session.RecreatePicture() != 0) {
-                result.end = CommandEnd::Stopped;
-                break;
-            }
-        }
-        CpiImage* picture = session.picture();
-        if (api.CpiUploadImage(session.connection(), i, picture, nullptr) != 0 ||
-            picture->width == 0 || picture->height == 0) {
-            result.end = CommandEnd::Stopped;
-            break;
-        }
-        std::string name;
-        const bool named = nextFreeName(folder, clock(), picture->compression, number, name);
-        if (!named || !WritePictureBitmap(picture, session.pictureBytes(), name)) {
-            host.showMessageEntry(kMsgCannotSaveFile, std::nullopt);
-            host.moveProgressToMaximum();
-            result.end = CommandEnd::WriteFailed;
-            break;
-        }
-        result.files.push_back(name);
-        host.setProgressPosition(int(i));
-    }
-
-    host.hideProgress();
-    host.requestListRefresh();
     session.CloseCameraConnection();
     return result;
 }

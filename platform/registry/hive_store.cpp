@@ -1,6 +1,8 @@
 // The hive files on disk: paths, the parse cache, locking, atomic replacement and damage.
 #include "platform/registry/hive_store.h"
 
+#include "platform/fs/safe_file.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -59,8 +61,7 @@ std::filesystem::path hiveDirectory() {
         struct passwd pw;
         struct passwd* found = nullptr;
         char buffer[4096];
-        if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found &&
-            found->pw_dir)
+        if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
             home = found->pw_dir;
     }
     if (home.empty())
@@ -70,9 +71,12 @@ std::filesystem::path hiveDirectory() {
 
 std::filesystem::path hiveFile(Hive hive) {
     switch (hive) {
-    case Hive::CurrentUser: return hiveDirectory() / "user.reg";
-    case Hive::LocalMachine: return hiveDirectory() / "system.reg";
-    case Hive::ClassesRoot: return hiveDirectory() / "classes.reg";
+    case Hive::CurrentUser:
+        return hiveDirectory() / "user.reg";
+    case Hive::LocalMachine:
+        return hiveDirectory() / "system.reg";
+    case Hive::ClassesRoot:
+        return hiveDirectory() / "classes.reg";
     }
     return hiveDirectory() / "user.reg";
 }
@@ -144,8 +148,8 @@ std::mutex g_cacheMutex;
 std::atomic<uint64_t> g_parseCount{0};
 std::map<std::string, CacheEntry> g_cache;
 
-bool cached(const std::string& path, const FileIdentity& id,
-            std::shared_ptr<const HiveTree>& tree, HiveParseError& error) {
+bool cached(const std::string& path, const FileIdentity& id, std::shared_ptr<const HiveTree>& tree,
+            HiveParseError& error) {
     std::lock_guard lock(g_cacheMutex);
     auto it = g_cache.find(path);
     if (it == g_cache.end() || !(it->second.identity == id))
@@ -212,19 +216,6 @@ bool readAll(int fd, off_t size, std::string& out) {
     }
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 enum class ReadOutcome { Missing, Parsed, Damaged, Failed };
 
 struct HiveRead {
@@ -276,23 +267,14 @@ std::string moveAside(const std::string& path) {
         return {};
     for (int n = 1; n <= kMaxCorruptSuffix; ++n) {
         std::string target = path + ".corrupt-" + std::to_string(n);
-        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        switch (kerris::fs::renameNoReplace(path, target)) {
+        case kerris::fs::CommitResult::Committed:
             return target;
-        if (errno == EEXIST)
+        case kerris::fs::CommitResult::NameTaken:
             continue;
-        if (errno != EINVAL && errno != ENOSYS)
-            return {};
-        // A file system without RENAME_NOREPLACE: a hard link never replaces either.
-        if (::link(path.c_str(), target.c_str()) == 0) {
-            if (::unlink(path.c_str()) == 0)
-                return target;
-            int saved = errno;
-            ::unlink(target.c_str());
-            errno = saved;
+        case kerris::fs::CommitResult::Failed:
             return {};
         }
-        if (errno != EEXIST)
-            return {};
     }
     return {};
 }
@@ -311,12 +293,6 @@ void removeLeftoverTemporaries(const std::filesystem::path& dir, const std::stri
     ::closedir(d);
 }
 
-void syncFolder(const std::filesystem::path& dir) {
-    FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid())
-        ::fsync(fd.get()); // some file systems refuse this; the rename has happened anyway
-}
-
 std::mutex g_cleanedMutex;
 std::set<std::string> g_cleaned; // hives whose leftovers this process has already removed
 
@@ -324,9 +300,12 @@ std::set<std::string> g_cleaned; // hives whose leftovers this process has alrea
 
 std::string_view hiveRootName(Hive hive) {
     switch (hive) {
-    case Hive::CurrentUser: return "HKEY_CURRENT_USER";
-    case Hive::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case Hive::ClassesRoot: return "HKEY_CLASSES_ROOT";
+    case Hive::CurrentUser:
+        return "HKEY_CURRENT_USER";
+    case Hive::LocalMachine:
+        return "HKEY_LOCAL_MACHINE";
+    case Hive::ClassesRoot:
+        return "HKEY_CLASSES_ROOT";
     }
     return "HKEY_CURRENT_USER";
 }
@@ -335,10 +314,13 @@ std::shared_ptr<const HiveTree> loadHive(Hive hive) {
     static const auto kEmpty = std::make_shared<const HiveTree>();
     HiveRead r = readHive(hive, hiveFile(hive).string());
     switch (r.outcome) {
-    case ReadOutcome::Missing: return kEmpty;
-    case ReadOutcome::Parsed: return r.tree;
+    case ReadOutcome::Missing:
+        return kEmpty;
+    case ReadOutcome::Parsed:
+        return r.tree;
     case ReadOutcome::Damaged:
-    case ReadOutcome::Failed: return nullptr;
+    case ReadOutcome::Failed:
+        return nullptr;
     }
     return nullptr;
 }
@@ -366,28 +348,22 @@ int lockHive(const std::filesystem::path& dir, const std::string& path) {
     return locked;
 }
 
-// Writes text to a temporary file beside path, syncs it and renames it over path, so a
-// crash leaves either the old file or the new one. On failure path is untouched and the
-// temporary file removed.
-bool replaceFile(const std::filesystem::path& dir, const std::string& path,
-                 std::string_view text, mode_t mode) {
+// Writes text to a new file beside path and puts it in place of path (platform/fs), so a
+// crash leaves either the old file or the new one. On failure path is untouched and nothing
+// of the write is left.
+bool replaceFile(const std::string& path, std::string_view text, mode_t mode) {
     if (injectedFault(StoreStep::CreateTemp))
         return false;
-    std::string tempPath = path + ".tmp-XXXXXX";
-    FileDescriptor fd(::mkostemp(tempPath.data(), O_CLOEXEC));
-    if (!fd.valid())
+    std::string error;
+    auto file = kerris::fs::SafeFile::create(path, error, mode);
+    if (!file)
         return false;
-    bool written = !injectedFault(StoreStep::WriteTemp) && ::fchmod(fd.get(), mode) == 0 &&
-                   writeAll(fd.get(), text) && !injectedFault(StoreStep::SyncTemp) &&
-                   ::fsync(fd.get()) == 0;
-    written = fd.close() && written;
-    if (!written || injectedFault(StoreStep::Rename) ||
-        ::rename(tempPath.c_str(), path.c_str()) != 0) {
-        ::unlink(tempPath.c_str());
+    const bool written = !injectedFault(StoreStep::WriteTemp) &&
+                         ::fchmod(file->descriptor(), mode) == 0 && file->write(text) &&
+                         !injectedFault(StoreStep::SyncTemp);
+    if (!written || injectedFault(StoreStep::Rename))
         return false;
-    }
-    syncFolder(dir);
-    return true;
+    return file->commit(kerris::fs::Commit::Replace) == kerris::fs::CommitResult::Committed;
 }
 
 } // namespace
@@ -413,9 +389,13 @@ EditResult modifyHive(Hive hive, const std::function<bool(HiveTree&)>& edit) {
         HiveRead current = readHive(hive, path);
         HiveTree tree;
         switch (current.outcome) {
-        case ReadOutcome::Failed: return EditResult::Failed;
-        case ReadOutcome::Missing: break;
-        case ReadOutcome::Parsed: tree = *current.tree; break;
+        case ReadOutcome::Failed:
+            return EditResult::Failed;
+        case ReadOutcome::Missing:
+            break;
+        case ReadOutcome::Parsed:
+            tree = *current.tree;
+            break;
         case ReadOutcome::Damaged: {
             std::string aside = moveAside(path);
             if (aside.empty())
@@ -430,7 +410,7 @@ EditResult modifyHive(Hive hive, const std::function<bool(HiveTree&)>& edit) {
 
         if (!edit(tree))
             return EditResult::Unchanged;
-        if (!replaceFile(dir, path, formatHive(tree, hiveRootName(hive)), current.mode))
+        if (!replaceFile(path, formatHive(tree, hiveRootName(hive)), current.mode))
             return EditResult::Failed;
         // Nobody else replaces the file while we hold the lock, so this is our text's identity.
         struct stat st;
@@ -451,7 +431,9 @@ void setFaultInjector(std::function<bool(StoreStep step)> injector) {
     g_faultInjector = std::move(injector);
 }
 
-uint64_t hiveParseCount() { return g_parseCount.load(std::memory_order_relaxed); }
+uint64_t hiveParseCount() {
+    return g_parseCount.load(std::memory_order_relaxed);
+}
 
 void clearHiveCache() {
     std::lock_guard lock(g_cacheMutex);

@@ -1,6 +1,8 @@
 // The shell namespace over the Linux file system: desktop, computer, volumes, folders and files.
 #include "platform/shell/shell.h"
 
+#include "platform/fs/safe_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -198,10 +200,14 @@ private:
     QString m_open;
 };
 
-// A folder of the file system; its items are the entries' names.
+// A folder of the file system; its items are the entries' names. A folder that is itself a
+// root of the desktop (the home folder) gives its items absolute parsing names even in-folder,
+// as the volumes under "Computer" have, so every path built from the tree's names starts at "/".
 class FileSystemFolder : public Folder {
 public:
-    explicit FileSystemFolder(QString path) : m_path(withSlash(std::move(path))) {}
+    enum class Names { Relative, Absolute };
+    explicit FileSystemFolder(QString path, Names names = Names::Relative)
+        : m_path(withSlash(std::move(path))), m_absoluteNames(names == Names::Absolute) {}
 
     std::optional<std::vector<ItemId>> enumerate(uint32_t flags) const override {
         const QByteArray encoded = QFile::encodeName(m_path);
@@ -255,7 +261,7 @@ public:
     std::optional<QString> displayName(const ItemId& item, uint32_t flags) const override {
         if (item.empty())
             return std::nullopt;
-        if ((flags & kNameForParsing) && !(flags & kNameInFolder))
+        if ((flags & kNameForParsing) && (!(flags & kNameInFolder) || m_absoluteNames))
             return m_path + item.key;
         return item.key;
     }
@@ -280,6 +286,7 @@ public:
 
 private:
     QString m_path;
+    bool m_absoluteNames;
     // Folder or not, for each item the last enumeration returned.
     mutable QHash<QString, bool> m_kinds;
 };
@@ -381,7 +388,8 @@ public:
         if (item.key == QLatin1String(kComputerKey))
             return std::make_shared<ComputerFolder>();
         if (item.key == QLatin1String(kHomeKey) && isDirectory(homeFolder()))
-            return std::make_shared<FileSystemFolder>(homeFolder());
+            return std::make_shared<FileSystemFolder>(homeFolder(),
+                                                      FileSystemFolder::Names::Absolute);
         return nullptr;
     }
 
@@ -530,27 +538,17 @@ QString errorText(const QString& action, const QString& path, int error) {
         .arg(action, path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-// rename(2) that refuses to replace: renameat2 where the file system offers it, otherwise a
-// hard link followed by removing the old name (files only).
+// rename(2) that refuses to replace: 0, EEXIST or the error.
 int renameNoReplace(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    switch (kerris::fs::renameNoReplace(from.toStdString(), to.toStdString())) {
+    case kerris::fs::CommitResult::Committed:
         return 0;
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
-        return error;
-    struct stat st;
-    if (::lstat(from.constData(), &st) != 0)
-        return errno;
-    if (S_ISDIR(st.st_mode))
-        return error;
-    if (::link(from.constData(), to.constData()) != 0)
-        return errno;
-    if (::unlink(from.constData()) != 0) {
-        const int unlinkError = errno;
-        ::unlink(to.constData());
-        return unlinkError;
+    case kerris::fs::CommitResult::NameTaken:
+        return EEXIST;
+    case kerris::fs::CommitResult::Failed:
+        break;
     }
-    return 0;
+    return errno;
 }
 
 } // namespace

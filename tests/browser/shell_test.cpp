@@ -170,6 +170,28 @@ TEST_F(ShellTest, AttributesAnswerOnlyWhatWasAsked) {
     EXPECT_EQ(folder->attributes(ItemId{}, all), 0u);
 }
 
+// Items right under the home root carry absolute parsing names, like the volumes under
+// "Computer", so that a path built from the tree's names always starts at "/"; deeper items
+// keep their plain names.
+TEST_F(ShellTest, TheHomeRootsItemsHaveAbsoluteParsingNames) {
+    makeFile(m_root + "home/Pictures/trip/a.jpg");
+    auto desktop = desktopFolder();
+    std::vector<ItemId> roots = desktop->enumerate(kEnumFolders).value();
+    ASSERT_EQ(roots.size(), 2u);
+    auto home = desktop->bindToFolder(roots[1]);
+    ASSERT_TRUE(home);
+    const ItemId pictures{"Pictures"};
+    EXPECT_EQ(home->displayName(pictures, kNameForParsing | kNameInFolder),
+              m_root + "home/Pictures");
+    EXPECT_EQ(home->displayName(pictures, kNameForParsing), m_root + "home/Pictures");
+    EXPECT_EQ(home->displayName(pictures, kNameInFolder), "Pictures");
+    auto sub = home->bindToFolder(pictures);
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->displayName(ItemId{"trip"}, kNameForParsing | kNameInFolder), "trip");
+    EXPECT_EQ(sub->displayName(ItemId{"trip"}, kNameForParsing), m_root + "home/Pictures/trip");
+    freeAll(roots);
+}
+
 TEST_F(ShellTest, NamesForDisplayAndParsing) {
     makeFile(m_root + "vol1/sub/pic one.JPG");
     auto sub = volumeFolder(0)->bindToFolder(ItemId{"sub"});

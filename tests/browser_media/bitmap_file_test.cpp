@@ -1,6 +1,7 @@
 // Picture records written as bitmap files, and bitmap files read back as frames.
 #include "browser/media/bitmap_file.h"
 #include "tests/browser_media/bitmap_builder.h"
+#include "tests/tools/tool_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -393,5 +394,148 @@ INSTANTIATE_TEST_SUITE_P(
                     {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 1, 2, 3, 0},
                     {kRed, kGreen, kBlue, {1, 2, 3}}}),
     [](const auto& p) { return std::string(p.param.name); });
+
+} // namespace
+
+// The picture writer as the command-line tool uses it: exact bytes, permissions, names never
+// replaced (dangling links included), a full disk, records that cannot be written whole.
+namespace tooltest_compat {
+std::vector<std::uint8_t> pictureRecord(int w, int h) {
+    std::vector<std::uint8_t> block(sizeof(CpiImage) + std::size_t(w) * h * 3);
+    CpiImage header = header24(w, h);
+    std::memcpy(block.data(), &header, sizeof header);
+    for (std::size_t i = sizeof header; i < block.size(); ++i)
+        block[i] = std::uint8_t(i * 31);
+    return block;
+}
+CpiImage* headerOf(std::vector<std::uint8_t>& block) {
+    return reinterpret_cast<CpiImage*>(block.data());
+}
+} // namespace tooltest_compat
+
+namespace {
+using namespace tooltest;
+using namespace tooltest_compat;
+
+TEST(SharedPictureLayout, FollowsTheFileHeaderRules) {
+    struct Case {
+        const char* what;
+        std::int32_t w, h;
+        std::uint16_t bits;
+        std::uint32_t compression, imageSize, coloursUsed;
+        bool valid;
+        std::uint32_t colours, image, offset, file;
+    } cases[] = {
+        {"camera VGA", 640, 480, 24, 0, 640 * 480 * 3, 0, true, 0, 921600, 54, 921654},
+        {"camera QCIF", 176, 144, 24, 0, 176 * 144 * 3, 0, true, 0, 76032, 54, 76086},
+        {"rows padded to 4 bytes", 5, 2, 24, 0, 0, 0, true, 0, 32, 54, 86},
+        {"stale image size recomputed", 4, 4, 24, 0, 12345, 0, true, 0, 48, 54, 102},
+        {"8 bits get a full colour table", 4, 1, 8, 0, 0, 0, true, 256, 4, 1078, 1082},
+        {"colours-used wins", 4, 1, 8, 0, 0, 16, true, 16, 4, 118, 122},
+        {"compressed keeps its size", 4, 4, 8, 1, 100, 0, true, 256, 100, 1078, 1178},
+        {"compressed without size", 4, 4, 8, 1, 0, 0, false, 0, 0, 0, 0},
+        {"zero width", 0, 4, 24, 0, 0, 0, false, 0, 0, 0, 0},
+        {"negative height", 4, -4, 24, 0, 0, 0, false, 0, 0, 0, 0},
+        {"past 4 GiB", 65536, 65536, 24, 0, 0, 0, false, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        CpiImage header{};
+        header.width = c.w;
+        header.height = c.h;
+        header.bitsPerPixel = c.bits;
+        header.compression = c.compression;
+        header.imageSize = c.imageSize;
+        header.coloursUsed = c.coloursUsed;
+        const auto layout = PictureBitmapLayout(header);
+        ASSERT_EQ(layout.has_value(), c.valid) << c.what;
+        if (!layout)
+            continue;
+        EXPECT_EQ(layout->colourCount, c.colours) << c.what;
+        EXPECT_EQ(layout->imageSize, c.image) << c.what;
+        EXPECT_EQ(layout->pixelOffset, c.offset) << c.what;
+        EXPECT_EQ(layout->fileSize, c.file) << c.what;
+    }
+}
+
+TEST(PictureWriter, WritesHeaderAndRecordExactly) {
+    TempFolder folder;
+    auto record = pictureRecord(8, 4);
+    headerOf(record)->imageSize = 7; // brought up to date before writing
+    std::string error;
+    ASSERT_EQ(WritePictureBitmapFile(headerOf(record), record.size(), (folder / "a.bmp"), error),
+              PictureWrite::Written)
+        << error;
+    const auto bytes = readFile((folder / "a.bmp"));
+    ASSERT_EQ(bytes.size(), 14u + 40 + 96);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+    EXPECT_EQ(little32(bytes, 2), 150u);
+    EXPECT_EQ(little32(bytes, 6), 0u);
+    EXPECT_EQ(little32(bytes, 10), 54u);
+    EXPECT_EQ(headerOf(record)->imageSize, 96u);
+    EXPECT_TRUE(std::equal(record.begin(), record.end(), bytes.begin() + 14));
+    EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"a.bmp"}));
+    struct stat info;
+    ASSERT_EQ(::stat(((folder / "a.bmp")).c_str(), &info), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << "a new file's usual permissions";
+}
+
+TEST(PictureWriter, NeverReplacesAnExistingFile) {
+    TempFolder folder;
+    writeFile((folder / "a.bmp"), "precious");
+    ASSERT_EQ(::symlink("elsewhere", ((folder / "b.bmp")).c_str()), 0);
+    auto record = pictureRecord(8, 4);
+    for (const char* name : {"a.bmp", "b.bmp"}) {
+        std::string error;
+        EXPECT_EQ(WritePictureBitmapFile(headerOf(record), record.size(), (folder / name), error),
+                  PictureWrite::NameTaken)
+            << name;
+    }
+    const auto kept = readFile((folder / "a.bmp"));
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
+    EXPECT_TRUE(fs::is_symlink((folder / "b.bmp")));
+    EXPECT_EQ(entries(folder.path()), (std::set<std::string>{"a.bmp", "b.bmp"}))
+        << "no temporary file left";
+}
+
+TEST(PictureWriter, LeavesNoPartialFileWhenTheDiskIsFull) {
+    TempFolder folder;
+    auto record = pictureRecord(64, 64); // 12 342 bytes on disk
+    std::string error;
+    {
+        FileSizeLimit limit(5000);
+        EXPECT_EQ(
+            WritePictureBitmapFile(headerOf(record), record.size(), (folder / "a.bmp"), error),
+            PictureWrite::Failed);
+    }
+    EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+    EXPECT_TRUE(entries(folder.path()).empty()) << "neither the file nor its temporary";
+    // With room again the same write succeeds.
+    error.clear();
+    EXPECT_EQ(WritePictureBitmapFile(headerOf(record), record.size(), (folder / "a.bmp"), error),
+              PictureWrite::Written)
+        << error;
+}
+
+TEST(PictureWriter, RefusesRecordsThatCannotBeWrittenWhole) {
+    TempFolder folder;
+    auto record = pictureRecord(8, 4);
+    std::string error;
+    // Shorter than its header says: nothing is read past the end, nothing is written.
+    EXPECT_EQ(
+        WritePictureBitmapFile(headerOf(record), record.size() - 1, (folder / "a.bmp"), error),
+        PictureWrite::Failed);
+    headerOf(record)->width = 0;
+    EXPECT_EQ(WritePictureBitmapFile(headerOf(record), record.size(), (folder / "b.bmp"), error),
+              PictureWrite::Failed);
+    headerOf(record)->width = 8;
+    EXPECT_EQ(
+        WritePictureBitmapFile(headerOf(record), record.size(), (folder / "missing/c.bmp"), error),
+        PictureWrite::Failed);
+    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+    EXPECT_TRUE(entries(folder.path()).empty());
+}
 
 } // namespace

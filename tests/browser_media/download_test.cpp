@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace lumicart::media;
@@ -239,9 +242,87 @@ TEST_F(DownloadTest, HundredthPictureGetsThreeDigits) {
 }
 
 TEST(PictureFileName, UsesTheCompressionForTheExtension) {
-    EXPECT_EQ(PictureFileName("/p/", {2024, 1, 31}, 1, 0), "/p/20240131-01.bmp");
-    EXPECT_EQ(PictureFileName("/p/", {2024, 12, 5}, 7, 1), "/p/20241205-07.jpg");
-    EXPECT_EQ(PictureFileName("/p/", {999, 1, 1}, 123, 0), "/p/09990101-123.bmp");
+    struct Case {
+        LocalTime date;
+        unsigned number;
+        uint32_t compression;
+        const char* name;
+    } cases[] = {
+        {{2024, 1, 31}, 1, 0, "/p/20240131-01.bmp"},
+        {{2024, 1, 31}, 99, 0, "/p/20240131-99.bmp"},
+        {{2024, 1, 31}, 100, 0, "/p/20240131-100.bmp"},
+        {{2024, 1, 31}, 65535, 0, "/p/20240131-65535.bmp"},
+        {{2024, 12, 5}, 7, 1, "/p/20241205-07.jpg"},
+        {{999, 1, 1}, 123, 0, "/p/09990101-123.bmp"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PictureFileName("/p/", c.date, c.number, c.compression), c.name);
+}
+
+// The free-name rule both the browser and the command-line tool download with.
+const LocalTime kJan31{2024, 1, 31, 12, 0, 0};
+
+TEST(NextFreePictureName, JoinsTheFolderWithOneSlash) {
+    auto nothingTaken = [](const std::string&) { return false; };
+    for (const char* folder : {"/f", "/f/"}) {
+        uint16_t number = 0;
+        std::string name;
+        ASSERT_TRUE(NextFreePictureName(folder, kJan31, 0, number, name, nothingTaken));
+        EXPECT_EQ(name, "/f/20240131-01.bmp") << folder;
+    }
+    uint16_t number = 0;
+    std::string name;
+    ASSERT_TRUE(NextFreePictureName("", kJan31, 0, number, name, nothingTaken));
+    EXPECT_EQ(name, "20240131-01.bmp");
+}
+
+TEST(NextFreePictureName, ANewDateKeepsTheRunningNumber) {
+    // The run's number is shared by all its pictures: after midnight it goes on from where it
+    // was, even though the new day's low numbers are free.
+    uint16_t number = 0;
+    std::string name;
+    auto nothingTaken = [](const std::string&) { return false; };
+    ASSERT_TRUE(NextFreePictureName("/f/", kJan31, 0, number, name, nothingTaken));
+    ASSERT_TRUE(NextFreePictureName("/f/", kJan31, 0, number, name, nothingTaken));
+    ASSERT_TRUE(NextFreePictureName("/f/", {2024, 2, 1}, 0, number, name, nothingTaken));
+    EXPECT_EQ(name, "/f/20240201-03.bmp");
+}
+
+TEST(NextFreePictureName, TheLastFreeNameThenNoneAndNoWrap) {
+    // Everything but the very last number taken: that one is found, and after it nothing is.
+    uint16_t number = 0;
+    std::string name = "unchanged";
+    int asked = 0;
+    auto allButLast = [&asked](const std::string& n) {
+        ++asked;
+        return n != "/f/20240131-65535.bmp";
+    };
+    ASSERT_TRUE(NextFreePictureName("/f/", kJan31, 0, number, name, allButLast));
+    EXPECT_EQ(name, "/f/20240131-65535.bmp");
+    EXPECT_EQ(number, 0xFFFF);
+    EXPECT_EQ(asked, 0xFFFF);
+    // A run that already stands at the end does not wrap round to 0.
+    name = "unchanged";
+    EXPECT_FALSE(NextFreePictureName("/f/", kJan31, 0, number, name,
+                                     [](const std::string&) { return false; }));
+    EXPECT_EQ(name, "unchanged");
+    number = 0;
+    EXPECT_FALSE(NextFreePictureName("/f/", kJan31, 0, number, name,
+                                     [](const std::string&) { return true; }));
+    EXPECT_EQ(number, 0xFFFF);
+    EXPECT_EQ(name, "unchanged");
+}
+
+TEST(NextFreePictureName, ADanglingLinkHoldsItsName) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string folder = dir.path().toStdString() + "/";
+    ASSERT_EQ(::symlink("/nonexistent/target", (folder + "20240131-01.bmp").c_str()), 0);
+    std::ofstream(folder + "20240131-02.bmp") << "x";
+    uint16_t number = 0;
+    std::string name;
+    ASSERT_TRUE(NextFreePictureName(folder, kJan31, 0, number, name));
+    EXPECT_EQ(name, folder + "20240131-03.bmp");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "browser/tformmain.h"
 #include "browser/user_interface.h"
 #include "platform/capture/capture.h"
+#include "platform/shell/shell.h"
 #include "tests/browser_media/fake_camera.h"
 #include "tests/browser_media/movie_probe.h"
 #include "tests/browser_media/scripted_source.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 namespace lumicart {
 namespace {
@@ -172,6 +174,43 @@ TEST_F(FormMediaTest, DownloadWritesIntoTheCurrentFolderAndHidesTheProgressBar) 
     EXPECT_FALSE(form.ProgressBar1->isVisibleTo(&form));
     EXPECT_EQ(form.ProgressBar1->maximum(), 3);
     EXPECT_FALSE(form.Camera->connected());
+}
+
+// A folder chosen under the home root becomes the current folder, so the download lands in
+// the folder the list shows.
+TEST_F(FormMediaTest, DownloadGoesToAFolderChosenUnderTheHomeRoot) {
+    const QString home = m_dir.path() + "/home/";
+    QDir().mkpath(home + "Pictures/trip");
+    kerris::shell::setHomeFolder(home);
+    kerris::shell::setVolumes(std::vector<QString>{m_dir.path() + "/pictures/"});
+    TFormMain& form = cameraForm();
+    form.FormShow();
+    ASSERT_EQ(form.TreeView1->topLevelItemCount(), 2);
+    QTreeWidgetItem* homeNode = form.TreeView1->topLevelItem(1);
+    homeNode->setExpanded(true);
+    ASSERT_EQ(homeNode->childCount(), 1);
+    QTreeWidgetItem* picturesNode = homeNode->child(0);
+    ASSERT_EQ(picturesNode->text(0), "Pictures");
+    form.TreeView1->setCurrentItem(picturesNode);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.CurrentFolder, home + "Pictures/");
+    // One level deeper the rule holds as well.
+    picturesNode->setExpanded(true);
+    ASSERT_EQ(picturesNode->childCount(), 1);
+    form.TreeView1->setCurrentItem(picturesNode->child(0));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.CurrentFolder, home + "Pictures/trip/");
+    form.TreeView1->setCurrentItem(picturesNode);
+    QCoreApplication::processEvents();
+
+    fakeCamera().pictures = {{0, 1}, {0, 2}};
+    form.Clock = [] { return media::LocalTime{2024, 1, 31, 9, 0, 0}; };
+    form.AutoDownloadImage1Click();
+    EXPECT_EQ(QDir(home + "Pictures").entryList(QDir::Files, QDir::Name),
+              (QStringList{"20240131-01.bmp", "20240131-02.bmp"}));
+    EXPECT_TRUE(pictureFiles().isEmpty());
+    kerris::shell::setHomeFolder(std::nullopt);
+    kerris::shell::setVolumes(std::nullopt);
 }
 
 TEST_F(FormMediaTest, NoPicturesShowsMessageFourWithoutTheProgressBar) {

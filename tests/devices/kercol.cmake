@@ -1,10 +1,8 @@
 # Tests of the colour library (included by tests/devices/CMakeLists.txt).
-if(TARGET kercol)
-    kerris_add_test(NAME kercol_test LABEL devices
-        SOURCES
-            ${CMAKE_CURRENT_LIST_DIR}/kercol_convert_test.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/kercol_parameters_test.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/kercol_exports_test.cpp
-        LIBS kercol ${CMAKE_DL_LIBS})
-    target_compile_definitions(kercol_test PRIVATE KERCOL_LIBRARY_PATH="$<TARGET_FILE:kercol>")
-endif()
+kerris_add_test(NAME kercol_test LABEL devices
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/kercol_convert_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/kercol_parameters_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/kercol_exports_test.cpp
+    LIBS kercol ${CMAKE_DL_LIBS})
+target_compile_definitions(kercol_test PRIVATE KERCOL_LIBRARY_PATH="$<TARGET_FILE:kercol>")

@@ -13,11 +13,9 @@ kerris_virtualcam_test(virtualcam_transport_test ${CMAKE_CURRENT_SOURCE_DIR}/vir
 kerris_virtualcam_test(virtualcam_commands_test ${CMAKE_CURRENT_SOURCE_DIR}/virtualcam_commands_test.cpp)
 kerris_virtualcam_test(virtualcam_faults_test ${CMAKE_CURRENT_SOURCE_DIR}/virtualcam_faults_test.cpp)
 
-# The camera library on the virtual camera with the real colour library, once both are built.
-if(TARGET kerriscp AND TARGET kercol)
-    kerris_virtualcam_test(virtualcam_end_to_end_test
-        ${CMAKE_CURRENT_SOURCE_DIR}/virtualcam_end_to_end_test.cpp)
-    target_link_libraries(virtualcam_end_to_end_test PRIVATE kerriscp)
-    add_dependencies(virtualcam_end_to_end_test kercol)
-endif()
+# The camera library on the virtual camera with the real colour library.
+kerris_virtualcam_test(virtualcam_end_to_end_test
+    ${CMAKE_CURRENT_SOURCE_DIR}/virtualcam_end_to_end_test.cpp)
+target_link_libraries(virtualcam_end_to_end_test PRIVATE kerriscp)
+add_dependencies(virtualcam_end_to_end_test kercol)
 kerris_virtualcam_test(virtualcam_random_test ${CMAKE_CURRENT_SOURCE_DIR}/virtualcam_random_test.cpp)

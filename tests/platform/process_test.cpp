@@ -57,3 +57,44 @@ TEST_F(ProcessFolder, FolderChanges) {
     EXPECT_TRUE(setCurrentFolder("sub"));
     EXPECT_EQ(fs::path(*currentFolder()), fs::canonical(root / "sub"));
 }
+
+namespace {
+void script(const char* name, const std::string& body) {
+    std::ofstream(name) << "#!/bin/sh\n" << body;
+    fs::permissions(name, fs::perms::owner_all);
+}
+} // namespace
+
+TEST_F(ProcessFolder, ArgumentsReachTheDetachedProgramAsTheyAre) {
+    script("args.exe",
+           "for a in \"$@\"; do printf '[%s]' \"$a\"; done > out.part; mv out.part out\n");
+    ASSERT_TRUE(kerris::process::startDetached("args.exe", {"a b", "", "'q'", "-x", "$HOME"}));
+    for (int i = 0; i < 500 && !fs::exists("out"); ++i)
+        std::this_thread::sleep_for(10ms);
+    std::ifstream out("out");
+    std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "[a b][]['q'][-x][$HOME]");
+}
+
+TEST_F(ProcessFolder, ReadOutputGivesWhatAProgramWroteWhenItSucceeds) {
+    using kerris::process::readOutput;
+    script("echo.exe", "printf '%s\\n' \"$@\"; echo noise >&2\n");
+    EXPECT_EQ(readOutput("echo.exe", {"one", "two words"}, 1024, 5000), "one\ntwo words\n");
+    script("silent.exe", "exit 0\n");
+    EXPECT_EQ(readOutput("silent.exe", {}, 1024, 5000), "");
+    script("fails.exe", "echo partial; exit 3\n");
+    EXPECT_FALSE(readOutput("fails.exe", {}, 1024, 5000));
+    EXPECT_FALSE(readOutput("missing.exe", {}, 1024, 5000));
+    EXPECT_FALSE(readOutput("", {}, 1024, 5000));
+}
+
+TEST_F(ProcessFolder, ReadOutputStopsAtItsLimitAndItsDeadline) {
+    using kerris::process::readOutput;
+    script("eight.exe", "printf 12345678\n");
+    EXPECT_EQ(readOutput("eight.exe", {}, 8, 5000), "12345678");
+    EXPECT_FALSE(readOutput("eight.exe", {}, 7, 5000));
+    script("hangs.exe", "echo started; exec sleep 30\n");
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(readOutput("hangs.exe", {}, 1024, 300));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s); // killed, not waited for
+}

@@ -387,28 +387,4 @@ TEST_F(HiveStore, AReadSeesAChangeMadeBehindItsBack) {
     EXPECT_EQ(key->readString("Keep"), "this");
 }
 
-TEST_F(HiveStore, CachedReadsAreCheap) {
-    auto key = Key::create(Hive::CurrentUser, "Big");
-    ASSERT_TRUE(key);
-    ASSERT_TRUE(key->write("", Value{kTypeBinary, std::vector<uint8_t>(2000, 7)}));
-    for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(key->writeString("v" + std::to_string(i), std::string(50, 'x')));
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    auto timeReads = [&](bool uncached) {
-        auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < 200; ++i) {
-            if (uncached)
-                detail::clearHiveCache();
-            EXPECT_TRUE(key->readString("v7"));
-        }
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
-               200;
-    };
-    timeReads(false);
-    double cachedSeconds = timeReads(false), parsedSeconds = timeReads(true);
-    std::printf("read of a %zu-byte hive: %.1f us cached, %.1f us parsed\n",
-                readFile(userFile()).size(), cachedSeconds * 1e6, parsedSeconds * 1e6);
-    EXPECT_LT(cachedSeconds, parsedSeconds);
-}
-
 } // namespace

@@ -136,10 +136,19 @@ protected:
         g_camera = FakeCamera{};
         m_out = std::tmpfile();
         m_err = std::tmpfile();
-        env.calls =
-            CameraCalls{fakeEnum,  fakeNameGet, fakeOpen,   fakeClose, fakeErrorText, fakeInfo,
-                        fakeState, fakeFormat,  fakeCreate, fakeFree,  fakeUpload};
-        env.date = [] { return LocalDate{2024, 1, 31}; };
+        env.api = CameraApi{};
+        env.api.CpiCameraEnum = fakeEnum;
+        env.api.CpiCameraNameGet = fakeNameGet;
+        env.api.CpiCameraOpen = fakeOpen;
+        env.api.CpiCameraClose = fakeClose;
+        env.api.CpiGetErrorText = fakeErrorText;
+        env.api.CpiGetCameraInfo = fakeInfo;
+        env.api.CpiGetCameraStateInfo = fakeState;
+        env.api.CpiGetImageFormatEx = fakeFormat;
+        env.api.CpiCreateImage = fakeCreate;
+        env.api.CpiFreeImage = fakeFree;
+        env.api.CpiUploadImage = fakeUpload;
+        env.date = [] { return lumicart::media::LocalTime{2024, 1, 31, 9, 0, 0}; };
         env.out = m_out;
         env.err = m_err;
     }

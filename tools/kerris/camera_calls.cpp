@@ -1,15 +1,16 @@
-// The camera library table of the tool, status texts and the owners of connections and records.
+// The camera library table of the tool and its status texts.
 #include "tools/kerris/camera_calls.h"
 
 #include <cstdio>
 
 namespace kerris::tool {
 
-CameraCalls libraryCameraCalls() {
-    return CameraCalls{CpiCameraEnum,         CpiCameraNameGet,    CpiCameraOpen,
-                       CpiCameraClose,        CpiGetErrorText,     CpiGetCameraInfo,
-                       CpiGetCameraStateInfo, CpiGetImageFormatEx, CpiCreateImage,
-                       CpiFreeImage,          CpiUploadImage};
+CameraApi libraryCameraApi() {
+    CameraApi api;
+#define KERRIS_LINKED_ENTRY(name) api.name = ::name;
+    LUMICART_CAMERA_API(KERRIS_LINKED_ENTRY)
+#undef KERRIS_LINKED_ENTRY
+    return api;
 }
 
 namespace {
@@ -51,8 +52,7 @@ const char* libraryText(std::uint32_t status) {
 
 } // namespace
 
-std::string describeStatus(const CameraCalls& calls, CpiConnection* connection,
-                           std::uint32_t status) {
+std::string describeStatus(const CameraApi& api, CpiConnection* connection, std::uint32_t status) {
     char code[32];
     std::snprintf(code, sizeof code, "status 0x%X", status);
     std::string text = code;
@@ -60,35 +60,11 @@ std::string describeStatus(const CameraCalls& calls, CpiConnection* connection,
         text += std::string(" (") + own + ")";
     } else if (connection != nullptr) {
         char buffer[256] = {};
-        if (calls.getErrorText(connection, status, buffer, sizeof buffer - 1) == 0 &&
+        if (api.CpiGetErrorText(connection, status, buffer, sizeof buffer - 1) == 0 &&
             buffer[0] != '\0')
             text += std::string(" (") + buffer + ")";
     }
     return text;
-}
-
-bool PictureRecord::recreate(int width, int height) {
-    reset();
-    m_image = m_calls.createImage(width, height);
-    if (m_image == nullptr)
-        return false;
-    m_width = width;
-    m_height = height;
-    m_bytes = sizeof(CpiImage) + std::size_t(width) * std::size_t(height) * 3;
-    return true;
-}
-
-void PictureRecord::reset() {
-    if (m_image != nullptr && m_calls.freeImage(m_image) == kCpiBadImage) {
-        // An upload that left the size fields at 0 makes the library refuse the record; it is
-        // ours, so its size is restored and it is given back all the same.
-        m_image->width = m_width;
-        m_image->height = m_height;
-        m_image->imageSize = std::uint32_t(m_bytes - sizeof(CpiImage));
-        m_calls.freeImage(m_image);
-    }
-    m_image = nullptr;
-    m_bytes = 0;
 }
 
 } // namespace kerris::tool

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "browser/media/media_host.h"
 #include "tools/kerris/camera_calls.h"
-#include "tools/kerris/picture_naming.h"
 
 namespace kerris::tool {
 
@@ -17,8 +17,9 @@ inline constexpr int kExitUsage = 2;
 
 // Everything a command talks to, so that tests can run it in-process.
 struct Environment {
-    CameraCalls calls = libraryCameraCalls();
-    DateSource date = systemLocalDate;
+    CameraApi api = libraryCameraApi();
+    // Read for every picture, so a download that crosses midnight moves to the new date.
+    lumicart::media::LocalClock date = lumicart::media::SystemLocalTime;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     bool forceProgress = false; // draw the progress bar even when err is not a terminal

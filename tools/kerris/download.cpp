@@ -1,12 +1,9 @@
 // `kerris download DIR`: every picture of the camera into DIR as a new bitmap file, named after
-// the date and a running number as the picture browser names them.
+// the date and a running number. The loop is the browser's (one download for both programs);
+// the tool only says what happens.
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-
-#include "tools/kerris/bitmap_writer.h"
+#include "browser/media/download.h"
 #include "tools/kerris/commands.h"
 #include "tools/kerris/progress_bar.h"
 
@@ -14,33 +11,73 @@ namespace kerris::tool {
 
 namespace {
 
-// An interrupted download must not leave its temporary file behind.
-extern "C" void removeTemporaryAndDie(int signal) {
-    removeTemporaryOnSignal();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-class InterruptCleanup {
-public:
-    InterruptCleanup() {
-        for (int s : {SIGINT, SIGTERM, SIGHUP})
-            m_previous[index(s)] = std::signal(s, removeTemporaryAndDie);
-    }
-    ~InterruptCleanup() {
-        for (int s : {SIGINT, SIGTERM, SIGHUP})
-            std::signal(s, m_previous[index(s)]);
-    }
-
-private:
-    static int index(int s) { return s == SIGINT ? 0 : s == SIGTERM ? 1 : 2; }
-    void (*m_previous[3])(int) = {};
-};
-
 bool isFolder(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+using lumicart::media::DownloadStop;
+
+// Prints each picture's file and draws the progress bar; a stop becomes the reason's text.
+class PrintingReporter final : public lumicart::media::DownloadReporter {
+public:
+    PrintingReporter(Environment& env, lumicart::media::CameraSession& session,
+                     const std::string& folder)
+        : m_env(env), m_session(session), m_folder(folder), m_progress(env.err, env.forceProgress) {
+    }
+
+    void downloadStarted(unsigned count) override { m_progress.start(int(count)); }
+
+    void pictureWritten(unsigned index, const std::string& file) override {
+        ++m_written;
+        m_progress.clear();
+        std::fprintf(m_env.out, "%s\n", file.c_str());
+        std::fflush(m_env.out);
+        m_progress.update(int(index + 1), file.substr(file.rfind('/') + 1));
+    }
+
+    void downloadStopped(unsigned index, DownloadStop reason, uint32_t status,
+                         const std::string& detail) override {
+        const CameraApi& api = m_session.api();
+        std::string what;
+        switch (reason) {
+        case DownloadStop::FormatFailed:
+            what =
+                "could not read its format: " + describeStatus(api, m_session.connection(), status);
+            break;
+        case DownloadStop::PictureFailed:
+            what = "no picture record of " + std::to_string(m_session.currentInfo().imageWidth) +
+                   " x " + std::to_string(m_session.currentInfo().imageHeight);
+            break;
+        case DownloadStop::UploadFailed:
+            what = "upload failed: " + describeStatus(api, m_session.connection(), status);
+            break;
+        case DownloadStop::EmptyPicture:
+            what = "the camera delivered an empty picture";
+            break;
+        case DownloadStop::NoFreeName:
+            what = "every file name of the day is taken in " + detail;
+            break;
+        case DownloadStop::WriteFailed:
+            what = "cannot save " + detail;
+            break;
+        }
+        const unsigned count = m_session.imageCount();
+        m_progress.clear();
+        std::fprintf(m_env.err, "kerris: picture %u of %u: %s\n", index + 1, count, what.c_str());
+        std::fprintf(m_env.err, "kerris: %u of %u pictures written to %s\n", m_written, count,
+                     m_folder.c_str());
+    }
+
+    void finish() { m_progress.finish(); }
+
+private:
+    Environment& m_env;
+    lumicart::media::CameraSession& m_session;
+    const std::string& m_folder;
+    ProgressBar m_progress;
+    unsigned m_written = 0;
+};
 
 } // namespace
 
@@ -54,81 +91,27 @@ int runDownload(const std::vector<std::string>& arguments, Environment& env) {
         std::fprintf(env.err, "kerris: %s is not a folder\n", folder.c_str());
         return kExitFailed;
     }
-    const CameraCalls& calls = env.calls;
-
-    CpiConnection* raw = nullptr;
-    std::uint16_t id = 0;
-    const std::uint32_t openStatus = calls.cameraOpen(kCpiSelectAny, 0, &raw, &id);
-    // A failed open may still hand back a connection; it is closed all the same.
-    OpenCamera camera(calls, raw);
-    if (openStatus != 0) {
+    lumicart::media::CameraSession session(env.api);
+    // A failed open may still hand back a connection; the session closes it all the same.
+    if (const uint32_t s = session.openCamera(); s != 0) {
         std::fprintf(env.err, "kerris: could not open the camera: %s\n",
-                     describeStatus(calls, raw, openStatus).c_str());
+                     describeStatus(env.api, session.connection(), s).c_str());
         return kExitFailed;
     }
-    CpiCameraStateInfo state{};
-    if (const std::uint32_t s = calls.getCameraStateInfo(camera.get(), &state); s != 0) {
+    if (const uint32_t s = session.QueryCameraState(); s != 0) {
         std::fprintf(env.err, "kerris: could not read the camera's state: %s\n",
-                     describeStatus(calls, camera.get(), s).c_str());
+                     describeStatus(env.api, session.connection(), s).c_str());
         return kExitFailed;
     }
-    const unsigned count = state.ImageCount;
-    if (count == 0) {
+    if (session.imageCount() == 0) {
         std::fprintf(env.err, "kerris: no pictures on the camera\n");
         return kExitOk;
     }
-
-    InterruptCleanup cleanup;
-    PictureRecord picture(calls);
-    std::uint32_t currentFormat = 0xFFFFFFFF;
-    std::uint16_t number = 0; // the running number, shared by the whole run
-    ProgressBar progress(env.err, env.forceProgress);
-    progress.start(int(count));
-    unsigned written = 0;
-    auto fail = [&](unsigned index, const std::string& what) {
-        progress.clear();
-        std::fprintf(env.err, "kerris: picture %u of %u: %s\n", index + 1, count, what.c_str());
-        std::fprintf(env.err, "kerris: %u of %u pictures written to %s\n", written, count,
-                     folder.c_str());
+    PrintingReporter reporter(env, session, folder);
+    const auto result = lumicart::media::DownloadPictures(session, folder, env.date, reporter);
+    if (result.end != lumicart::media::CommandEnd::Completed)
         return kExitFailed;
-    };
-
-    for (unsigned i = 0; i < count; ++i) {
-        std::uint32_t format = 0;
-        CpiImageInfoEx info{};
-        if (const std::uint32_t s = calls.getImageFormatEx(camera.get(), i, &format, &info); s != 0)
-            return fail(i, "could not read its format: " + describeStatus(calls, camera.get(), s));
-        if (format != currentFormat || picture.get() == nullptr) {
-            if (!picture.recreate(info.imageWidth, info.imageHeight))
-                return fail(i, "no picture record of " + std::to_string(info.imageWidth) + " x " +
-                                   std::to_string(info.imageHeight));
-            currentFormat = format;
-        }
-        CpiImage* record = picture.get();
-        if (const std::uint32_t s = calls.uploadImage(camera.get(), i, record, nullptr); s != 0)
-            return fail(i, "upload failed: " + describeStatus(calls, camera.get(), s));
-        if (record->width == 0 || record->height == 0)
-            return fail(i, "the camera delivered an empty picture");
-
-        // The first free name from the run's running number on; should another program take a
-        // name between the look and the write, the next number is tried.
-        std::string path;
-        WriteOutcome outcome = WriteOutcome::NameTaken;
-        std::string error;
-        while (outcome == WriteOutcome::NameTaken) {
-            if (!nextFreePictureName(folder, env.date(), record->compression, number, path))
-                return fail(i, "every file name of the day is taken in " + folder);
-            outcome = writeBitmapFile(record, picture.bytes(), path, error);
-        }
-        if (outcome == WriteOutcome::Failed)
-            return fail(i, "cannot save " + path + ": " + error);
-        ++written;
-        progress.clear();
-        std::fprintf(env.out, "%s\n", path.c_str());
-        std::fflush(env.out);
-        progress.update(int(i + 1), path.substr(path.rfind('/') + 1));
-    }
-    progress.finish();
+    reporter.finish();
     return kExitOk;
 }
 

@@ -37,28 +37,28 @@ const char* formatName(std::uint32_t format) {
 
 // Prints one camera; false when it could not be opened or queried.
 bool listCamera(Environment& env, std::uint16_t id) {
-    const CameraCalls& calls = env.calls;
+    const CameraApi& api = env.api;
     std::FILE* out = env.out;
     std::fprintf(out, "camera 0x%04X\n", id);
     std::fprintf(out, "  transport          %s, camera number %u\n", transportName(id), id & 0xFFu);
     char name[64] = {};
-    const std::uint32_t nameStatus = calls.cameraNameGet(id, sizeof name - 1, name);
+    const std::uint32_t nameStatus = api.CpiCameraNameGet(id, sizeof name - 1, name);
     std::fprintf(out, "  name               %s\n",
                  nameStatus == 0 ? (name[0] ? name : "(none)") : "(not available)");
 
     CpiConnection* raw = nullptr;
-    const std::uint32_t status = calls.cameraOpen(id & 0xFF00, id & 0xFFu, &raw, nullptr);
-    OpenCamera camera(calls, raw);
+    const std::uint32_t status = api.CpiCameraOpen(id & 0xFF00, id & 0xFFu, &raw, nullptr);
+    OpenCamera camera(api, raw);
     if (status != 0) {
         std::fprintf(env.err, "kerris: camera 0x%04X could not be opened: %s\n", id,
-                     describeStatus(calls, raw, status).c_str());
+                     describeStatus(api, raw, status).c_str());
         return false;
     }
     CpiCameraInfo info{};
-    const std::uint32_t infoStatus = calls.getCameraInfo(camera.get(), &info);
+    const std::uint32_t infoStatus = api.CpiGetCameraInfo(camera.get(), &info);
     if (infoStatus != 0) {
         std::fprintf(env.err, "kerris: camera 0x%04X: no camera information: %s\n", id,
-                     describeStatus(calls, camera.get(), infoStatus).c_str());
+                     describeStatus(api, camera.get(), infoStatus).c_str());
         return false;
     }
     const std::uint32_t version = info.cameraVersion;
@@ -77,17 +77,17 @@ bool listCamera(Environment& env, std::uint16_t id) {
                  info.cameraWord1, info.cameraWord2, info.cameraLong);
 
     CpiCameraStateInfo state{};
-    const std::uint32_t stateStatus = calls.getCameraStateInfo(camera.get(), &state);
+    const std::uint32_t stateStatus = api.CpiGetCameraStateInfo(camera.get(), &state);
     if (stateStatus != 0) {
         std::fprintf(env.err, "kerris: camera 0x%04X: no camera state: %s\n", id,
-                     describeStatus(calls, camera.get(), stateStatus).c_str());
+                     describeStatus(api, camera.get(), stateStatus).c_str());
         return false;
     }
     std::fprintf(out, "  pictures           %u%s\n", unsigned(state.ImageCount),
                  state.busy == 1 ? " (camera busy)" : "");
     if (state.ImageCount > 0) {
         std::uint32_t format = 0;
-        if (calls.getImageFormatEx(camera.get(), 0, &format, nullptr) == 0)
+        if (api.CpiGetImageFormatEx(camera.get(), 0, &format, nullptr) == 0)
             std::fprintf(out, "  first picture      %s\n", formatName(format));
     }
     return true;
@@ -102,10 +102,10 @@ int runList(const std::vector<std::string>& arguments, Environment& env) {
     }
     std::uint16_t ids[kCapacity] = {};
     std::uint8_t count = 0;
-    const std::uint32_t status = env.calls.cameraEnum(0, 0, kCapacity, ids, &count);
+    const std::uint32_t status = env.api.CpiCameraEnum(0, 0, kCapacity, ids, &count);
     if (status != 0) {
         std::fprintf(env.err, "kerris: the cameras could not be listed: %s\n",
-                     describeStatus(env.calls, nullptr, status).c_str());
+                     describeStatus(env.api, nullptr, status).c_str());
         return kExitFailed;
     }
     if (count == 0) {

@@ -69,14 +69,7 @@ int runMovie(const std::vector<std::string>& arguments, Environment& env) {
         return kExitFailed;
     }
 
-    lumicart::media::CameraApi api;
-    api.CpiCameraOpen = env.calls.cameraOpen;
-    api.CpiCameraClose = env.calls.cameraClose;
-    api.CpiGetCameraStateInfo = env.calls.getCameraStateInfo;
-    api.CpiGetImageFormatEx = env.calls.getImageFormatEx;
-    api.CpiCreateImage = env.calls.createImage;
-    api.CpiFreeImage = env.calls.freeImage;
-    api.CpiUploadImage = env.calls.uploadImage;
+    const lumicart::media::CameraApi& api = env.api;
 
     lumicart::media::CameraSession session(api);
     lumicart::media::MovieWriter writer;
