@@ -3,6 +3,7 @@
 
 #include "clipmail/about_dialog.h"
 #include "clipmail/capture_hardware.h"
+#include "clipmail/clip_copy.h"
 #include "clipmail/clip_player.h"
 #include "clipmail/control_ids.h"
 #include "clipmail/desktop_services.h"
@@ -275,7 +276,7 @@ com::HWND MainDialog::previewWindow() const {
 
 void MainDialog::SetButtonState(ButtonState state) {
     m_buttonState = state;
-    const ButtonEnables enables = buttonEnables(state, m_mailAvailable);
+    const ButtonEnables enables = buttonEnables(state, mailAvailable());
     const std::pair<int, bool> rows[] = {
         {kIdRecord, enables.record}, {kIdPlay, enables.play},     {kIdStop, enables.stop},
         {kIdMail, enables.mail},     {kIdConfig, enables.config}, {kIdAudio, enables.audio},
@@ -319,11 +320,11 @@ void MainDialog::onCommand(int id) {
         Stop();
         break;
     case kIdMail:
-        // The copy to send comes from CopyClip with the recording part; until then the first
-        // name of its sequence.
-        if (m_mail)
-            m_mail->SendClipByMail(m_destinationFolder + "Murvone.wmv",
-                                   uintptr_t(effectiveWinId()));
+        // The copy to send is made as for playing: a copy still open elsewhere is kept.
+        if (m_mail) {
+            if (const std::optional<std::string> copy = CopyClip(m_destinationFolder))
+                m_mail->SendClipByMail(*copy, uintptr_t(effectiveWinId()));
+        }
         break;
     case kIdConfig:
         Config();

@@ -124,8 +124,6 @@ private:
     std::string m_destinationFolder;
     std::unique_ptr<EncoderSession> m_encoderSession; // EncoderState and its operations
     ButtonState m_buttonState = ButtonState::Idle;
-    // Whether mail can be sent: Mail is enabled in Stopped only then (set by the mail part).
-    bool m_mailAvailable = false;
     // Commands posted while initialising wait for its end, as posted messages wait for the
     // dialog's own loop.
     bool m_initialising = false;

@@ -14,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileInfo>
 #include <QPainter>
 
 namespace kerris::clipmail {
@@ -111,6 +112,7 @@ TEST_F(MainDialogEncoderTest, FirstRunChecksTheHardwareThenConfiguresAndSavesAtE
     const auto saves = fake.callsOf("encoder", 9);
     ASSERT_EQ(saves.size(), 1u);
     EXPECT_EQ(saves[0].args, std::vector<std::string>{folder + "Murvane.wme"});
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(folder + "Murvane.wme")));
 }
 
 TEST_F(MainDialogEncoderTest, NoCaptureHardwareShowsTheMessageAndCloses) {
