@@ -340,7 +340,7 @@ void EncoderSession::ShutdownEncoder() {
     if (m_recording)
         m_timer.stop();
     StopIfRunning();
-    if (m_encoder) {
+    if (m_encoder && m_saveSettings) {
         m_encoder->Save(com::Bstr::fromUtf8(m_destinationFolder + kSettingsFileName).get());
         discardErrorInfo();
     }

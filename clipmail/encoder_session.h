@@ -61,8 +61,12 @@ public:
     // check when there is no settings file. Failures post Config; a missing component shows
     // string 102 and posts the close message.
     void InitEncoder(encoder::IPropertyPageHost* shell, com::HWND previewWindow);
-    // Kills the timer, stops the encoder, saves the settings file and releases everything.
+    // Kills the timer, stops the encoder, saves the settings file (unless the settings were
+    // dropped) and releases everything.
     void ShutdownEncoder();
+    // The encoder's settings are not saved at shutdown: after a failed hardware check there is
+    // nothing to keep, and a settings file would skip the check at the next start.
+    void DropSettings() { m_saveSettings = false; }
 
     bool StartEncoder();
     void StopIfRunning();
@@ -102,6 +106,7 @@ private:
     com::ComPtr<encoder::IStreamStatistics> m_videoStatistics;
     com::ComPtr<encoder::IStreamStatistics> m_audioStatistics;
     bool m_recording = false;
+    bool m_saveSettings = true;
     QTimer m_timer;
 };
 

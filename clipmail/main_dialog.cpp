@@ -435,10 +435,12 @@ void MainDialog::CheckHardwareCommand() {
         CheckCaptureHardware(m_encoderSession->encoder(), [this](const std::string& text) {
             showMessage(QString::fromStdString(text));
         });
-    if (found)
+    if (found) {
         postCommand(kIdConfig);
-    else
+    } else {
+        m_encoderSession->DropSettings();
         postClose();
+    }
 }
 
 void MainDialog::startMail() {

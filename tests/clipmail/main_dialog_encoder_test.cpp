@@ -123,6 +123,9 @@ TEST_F(MainDialogEncoderTest, NoCaptureHardwareShowsTheMessageAndCloses) {
     EXPECT_EQ(systemDialogs(), 0u);
     EXPECT_EQ(dialog->result(), 1);
     EXPECT_FALSE(dialog->isVisible());
+    // Nothing was set up: no settings file, so that the next start checks again.
+    EXPECT_TRUE(fake.callsOf("encoder", 9).empty());
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder + "Murvane.wme")));
 }
 
 TEST_F(MainDialogEncoderTest, TheEncoderMissingFromTheRegistryShows102AndCloses) {
