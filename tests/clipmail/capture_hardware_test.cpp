@@ -12,14 +12,8 @@ namespace {
 
 using test::FakeEncoder;
 
-class CaptureHardwareTest : public ::testing::Test {
+class CaptureHardwareTest : public test::FakeEncoderTest {
 protected:
-    void SetUp() override {
-        test::ensureApplication();
-        encoderObject = createObject<encoder::IEncoder>(encoder::CLSID_Encoder);
-        ASSERT_TRUE(encoderObject);
-        fake.clearLog();
-    }
     bool check() {
         return CheckCaptureHardware(encoderObject.get(),
                                     [this](const std::string& text) { shown.push_back(text); });
@@ -36,9 +30,6 @@ protected:
         }
         return names;
     }
-    test::PrivateRegistry registryFolder;
-    FakeEncoder fake;
-    com::ComPtr<encoder::IEncoder> encoderObject;
     std::vector<std::string> shown;
 };
 

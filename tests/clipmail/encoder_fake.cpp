@@ -166,4 +166,12 @@ void FakeEncoder::clearLog() {
     m_control.clearLog();
 }
 
+void FakeEncoderTest::SetUp() {
+    ensureApplication();
+    CoCreateInstance(&CLSID_Encoder, nullptr, com::CLSCTX_INPROC_SERVER, &IEncoder::kIid,
+                     encoderObject.putVoid());
+    ASSERT_TRUE(encoderObject);
+    fake.clearLog();
+}
+
 } // namespace kerris::clipmail::test

@@ -8,8 +8,12 @@
 // "broadcast", "file", "statistics", "stream", "devenum", "moniker", "bag".
 #pragma once
 
-#include "platform/com/com.h"
+#include "platform/com/com_object.h"
+#include "platform/encoder/encoder_interfaces.h"
+#include "tests/clipmail/app_support.h"
 #include "tests/fakes/fake_encoder_control.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
@@ -71,6 +75,16 @@ public:
 private:
     fakes::FakeEncoder m_control;
     std::unique_ptr<fakes::FakeEncoderRegistration> m_registration;
+};
+
+// A test with the fake registered in a registry folder of its own and one encoder object
+// made through the runtime, its creation left out of the log.
+class FakeEncoderTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    PrivateRegistry registryFolder;
+    FakeEncoder fake;
+    com::ComPtr<encoder::IEncoder> encoderObject;
 };
 
 } // namespace kerris::clipmail::test

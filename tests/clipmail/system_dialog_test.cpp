@@ -61,18 +61,7 @@ TEST_F(SystemDialogFrame, HostFillsTheUpperPartAboveTheButtons) {
     EXPECT_EQ(ok.top(), help.top());
 }
 
-class SystemDialogTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::ensureApplication();
-        encoderObject = createObject<encoder::IEncoder>(encoder::CLSID_Encoder);
-        ASSERT_TRUE(encoderObject);
-        fake.clearLog();
-    }
-    test::PrivateRegistry registryFolder;
-    test::FakeEncoder fake;
-    com::ComPtr<encoder::IEncoder> encoderObject;
-};
+using SystemDialogTest = test::FakeEncoderTest;
 
 TEST_F(SystemDialogTest, TheHostGetsTheEncoderThenTheFourPagesInOrder) {
     SystemDialog dialog(encoderObject.get(), nullptr);
