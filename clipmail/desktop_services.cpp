@@ -10,6 +10,8 @@
 namespace kerris::clipmail {
 namespace {
 
+constexpr int kProgramOutputTimeoutMs = 5000;
+
 class QtDesktopServices final : public DesktopServices {
 public:
     void showMessage(QWidget* parent, const QString& text) override {
@@ -23,6 +25,25 @@ public:
     }
     bool startProgram(const QString& program, const QStringList& arguments) override {
         return QProcess::startDetached(program, arguments);
+    }
+    bool startProgramIn(const QString& program, const QStringList& arguments,
+                        const QString& workingFolder) override {
+        return QProcess::startDetached(program, arguments, workingFolder);
+    }
+    std::optional<QString> programOutput(const QString& program,
+                                         const QStringList& arguments) override {
+        QProcess process;
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start(program, arguments, QIODevice::ReadOnly);
+        if (!process.waitForFinished(kProgramOutputTimeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            return std::nullopt;
+        }
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromLocal8Bit(process.readAllStandardOutput());
     }
 };
 

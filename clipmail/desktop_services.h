@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <optional>
+
 class QDialog;
 class QWidget;
 
@@ -26,6 +28,13 @@ public:
     virtual bool programExists(const QString& program) = 0;
     // Starts a program detached from this one; false when it could not be started.
     virtual bool startProgram(const QString& program, const QStringList& arguments) = 0;
+    // The same with workingFolder as the program's current folder.
+    virtual bool startProgramIn(const QString& program, const QStringList& arguments,
+                                const QString& workingFolder) = 0;
+    // Runs a program to its end (a few seconds at most) and gives its standard output, or
+    // nullopt when it could not run, failed or took too long.
+    virtual std::optional<QString> programOutput(const QString& program,
+                                                 const QStringList& arguments) = 0;
 };
 
 // The current implementation: the window system's until another is installed.

@@ -2,12 +2,16 @@
 #include "clipmail/main_dialog.h"
 
 #include "clipmail/about_dialog.h"
+#include "clipmail/capture_hardware.h"
+#include "clipmail/clip_copy.h"
+#include "clipmail/clip_player.h"
 #include "clipmail/control_ids.h"
 #include "clipmail/desktop_services.h"
 #include "clipmail/mapi_library.h"
 #include "clipmail/program_resources.h"
 #include "clipmail/skin_painter.h"
 #include "clipmail/splash_dialog.h"
+#include "clipmail/system_dialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,6 +28,7 @@
 #include <QWindow>
 
 #include <memory>
+#include <utility>
 
 namespace kerris::clipmail {
 namespace {
@@ -34,6 +39,18 @@ constexpr const char* kNoVolumeMixer =
 
 // Template 102 before the skin places anything.
 constexpr QSize kTemplateSize(360, 400);
+
+// A posted close message, among the commands held back during initialisation.
+constexpr int kPostedClose = -1;
+
+// The wait cursor for a scope; the previous cursor comes back at its end.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 } // namespace
 
@@ -125,7 +142,11 @@ void MainDialog::initialise() {
     if (m_initialised)
         return;
     m_initialised = true;
+    m_initialising = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Default initialisation: control 1004 gets its control. When that fails the encoder's
+    // start-up finds no shell interface and says so.
+    m_propShellControl.create(m_propShell, kMainHostInitData);
     buildSystemMenu();
     setWindowIcon(icon128());
     std::unique_ptr<SplashDialog> splash;
@@ -152,6 +173,13 @@ void MainDialog::initialise() {
     }
     splash.reset();
     QApplication::restoreOverrideCursor();
+    m_initialising = false;
+    for (int id : std::exchange(m_postedDuringInitialisation, {})) {
+        if (id == kPostedClose)
+            postClose();
+        else
+            postCommand(id);
+    }
 }
 
 int MainDialog::exec() {
@@ -221,7 +249,40 @@ void MainDialog::drawItem(int id, QPainter& painter, const QRect& rect, bool dis
 }
 
 void MainDialog::postCommand(int id) {
+    if (m_initialising) {
+        m_postedDuringInitialisation.push_back(id);
+        return;
+    }
     QMetaObject::invokeMethod(this, [this, id] { onCommand(id); }, Qt::QueuedConnection);
+}
+
+void MainDialog::postClose() {
+    if (m_initialising) {
+        m_postedDuringInitialisation.push_back(kPostedClose);
+        return;
+    }
+    // The close message is Exit.
+    QMetaObject::invokeMethod(
+        this, [this] { Exit(); }, Qt::QueuedConnection);
+}
+
+void MainDialog::showMessage(const QString& text) {
+    desktopServices().showMessage(this, text);
+}
+
+com::HWND MainDialog::previewWindow() const {
+    return KerrisWindowHandle(control(kIdPreview));
+}
+
+void MainDialog::SetButtonState(ButtonState state) {
+    m_buttonState = state;
+    const ButtonEnables enables = buttonEnables(state, mailAvailable());
+    const std::pair<int, bool> rows[] = {
+        {kIdRecord, enables.record}, {kIdPlay, enables.play},     {kIdStop, enables.stop},
+        {kIdMail, enables.mail},     {kIdConfig, enables.config}, {kIdAudio, enables.audio},
+    };
+    for (auto [id, enabled] : rows)
+        control(id)->setEnabled(enabled);
 }
 
 void MainDialog::postSysCommand(int command) {
@@ -250,20 +311,26 @@ void MainDialog::onCommand(int id) {
         openVolumeMixer();
         break;
     case kIdRecord:
+        Record();
+        break;
     case kIdPlay:
+        Play();
+        break;
     case kIdStop:
-        // Record, Play and Stop drive the encoder, which arrives with the recording part.
+        Stop();
         break;
     case kIdMail:
-        // The copy to send comes from CopyClip with the recording part; until then the first
-        // name of its sequence.
-        if (m_mail)
-            m_mail->SendClipByMail(m_destinationFolder + "Murvone.wmv",
-                                   uintptr_t(effectiveWinId()));
+        // The copy to send is made as for playing: a copy still open elsewhere is kept.
+        if (m_mail) {
+            if (const std::optional<std::string> copy = CopyClip(m_destinationFolder))
+                m_mail->SendClipByMail(*copy, uintptr_t(effectiveWinId()));
+        }
         break;
     case kIdConfig:
+        Config();
+        break;
     case kIdNoUse:
-        // The configuration dialog and the capture hardware check arrive with the encoder.
+        CheckHardwareCommand();
         break;
     default:
         break;
@@ -302,14 +369,78 @@ void MainDialog::endDialog(int result) {
 }
 
 void MainDialog::InitEncoder() {
-    // The encoder (created here, with its settings file or the capture hardware check) comes
-    // with the recording part. Until then the window takes the skin's size for the default
-    // video size, as reading the encoder's video size does.
+    // The window takes the skin's size for the video size it has until the encoder's profile
+    // tells its own (at once with a settings file, after the configuration without).
     FitWindowToSkin();
+    EncoderSessionHost& host = *this;
+    m_encoderSession = std::make_unique<EncoderSession>(host, m_destinationFolder);
+    com::ComPtr<encoder::IPropertyPageHost> shell = m_propShellControl.shellInterface();
+    m_encoderSession->InitEncoder(shell.get(), previewWindow());
 }
 
 void MainDialog::ShutdownEncoder() {
-    // Stops the encoder and saves its settings once the recording part is in.
+    if (m_encoderSession)
+        m_encoderSession->ShutdownEncoder();
+}
+
+void MainDialog::Record() {
+    if (!m_encoderSession)
+        return;
+    WaitCursor wait;
+    SetButtonState(ButtonState::Recording);
+    m_encoderSession->StartRecording();
+}
+
+void MainDialog::Stop() {
+    if (!m_encoderSession)
+        return;
+    WaitCursor wait;
+    SetButtonState(ButtonState::Stopped);
+    m_encoderSession->StopIfRunning();
+    m_encoderSession->StopRecording();
+    m_encoderSession->StartEncoder();
+}
+
+void MainDialog::Play() {
+    WaitCursor wait;
+    PlayClip(m_destinationFolder);
+}
+
+void MainDialog::Config() {
+    if (!m_encoderSession || !m_encoderSession->encoder())
+        return;
+    {
+        WaitCursor wait;
+        m_encoderSession->StopIfRunning();
+    }
+    {
+        SystemDialog dialog(m_encoderSession->encoder(), this);
+        desktopServices().runModal(dialog);
+    }
+    {
+        WaitCursor wait;
+        m_encoderSession->ReadVideoSize();
+        repaint();
+        if (m_encoderSession->SetupPreview(previewWindow()))
+            m_encoderSession->StartEncoder();
+    }
+    SetButtonState(ButtonState::Idle);
+}
+
+void MainDialog::CheckHardwareCommand() {
+    if (!m_encoderSession)
+        return;
+    WaitCursor wait;
+    const bool found =
+        CheckCaptureHardware(m_encoderSession->encoder(), [this](const std::string& text) {
+            showMessage(QString::fromStdString(text));
+        });
+    if (found) {
+        postCommand(kIdConfig);
+    } else {
+        m_encoderSession->DropSettings();
+        postClose();
+    }
 }
 
 void MainDialog::startMail() {

@@ -5,6 +5,7 @@
 #include "clipmail/destination_folder.h"
 #include "clipmail/message_box.h"
 #include "clipmail/skin_layout.h"
+#include "platform/com/com.h"
 
 #include <QCoreApplication>
 
@@ -14,7 +15,8 @@ namespace kerris::clipmail {
 
 int RecorderApp::InitInstance(const MainDialogOptions& options) {
     // Controls are hosted by the widget toolkit directly; it needs no switch for them, nor
-    // for the three-dimensional look.
+    // for the three-dimensional look. The component runtime serves this thread.
+    CoInitialize(nullptr);
     RegisterClipFileType();
     // The profile key "Veltrane\Murvane"; the program stores no per-user values under it.
     QCoreApplication::setOrganizationName("Veltrane");
@@ -28,6 +30,7 @@ int RecorderApp::InitInstance(const MainDialogOptions& options) {
     // A window the user could neither see nor close is worse than none: say why and end.
     if (std::optional<std::string> problem = skinWindowProblem(*skin, SkinFrame{}.video)) {
         showMessage(kUnusableSkin + std::string("\n") + skinFile + ": " + *problem);
+        CoUninitialize();
         return 1;
     }
     {
@@ -35,6 +38,7 @@ int RecorderApp::InitInstance(const MainDialogOptions& options) {
         dialog.exec();
     }
     skin.reset();
+    CoUninitialize();
     return 0;
 }
 

@@ -27,6 +27,8 @@ int RecordingDesktop::runModal(QDialog& dialog) {
         if (!label->text().isEmpty())
             m.labels << label->text();
     modals.push_back(m);
+    if (onModal)
+        return onModal(dialog);
     return QDialog::Accepted;
 }
 

@@ -7,6 +7,9 @@
 #include <QDialog>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,15 +32,40 @@ public:
     }
     bool programExists(const QString& program) override {
         asked.push_back(program);
-        return programsPresent;
+        return programsPresent && !missingPrograms.count(program);
     }
     bool startProgram(const QString& program, const QStringList&) override {
         started.push_back(program);
         return startSucceeds;
     }
+    bool startProgramIn(const QString& program, const QStringList& arguments,
+                        const QString& folder) override {
+        started.push_back(program);
+        runs.push_back({program, arguments, folder});
+        return startSucceeds;
+    }
+    std::optional<QString> programOutput(const QString& program,
+                                         const QStringList& arguments) override {
+        const QString line = (QStringList{program} + arguments).join(' ');
+        const auto found = outputs.find(line);
+        if (found == outputs.end())
+            return std::nullopt;
+        return found->second;
+    }
 
     bool programsPresent = true;
+    std::set<QString> missingPrograms;
     bool startSucceeds = true;
+    // Standard output of a program by its command line ("xdg-mime query default ...").
+    std::map<QString, QString> outputs;
+    // Runs the modal dialog's own code while it is "open"; its result is returned.
+    std::function<int(QDialog&)> onModal;
+    struct Run {
+        QString program;
+        QStringList arguments;
+        QString folder;
+    };
+    std::vector<Run> runs;
     std::vector<QString> messages;
     std::vector<QUrl> urls;
     std::vector<QString> asked;

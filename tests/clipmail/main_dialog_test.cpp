@@ -8,6 +8,7 @@
 #include "clipmail/skin_painter.h"
 #include "clipmail/splash_dialog.h"
 #include "tests/clipmail/app_support.h"
+#include "tests/clipmail/encoder_fake.h"
 #include "tests/clipmail/test_support.h"
 
 #include <gtest/gtest.h>
@@ -36,15 +37,22 @@ protected:
         ASSERT_TRUE(skin.LoadSkin(test::defaultSkinFolder() + "Panel.ini", test::defaultSkinFolder()))
             << "default skin missing in " << test::defaultSkinFolder();
         ASSERT_TRUE(messages.shown.empty()) << messages.shown.front();
+        // An encoder with its settings: the preview starts at once, nothing is posted.
+        fake.writeSettings(clipFolder() + "Murvane.wme");
+        fake.setDetails("Murvane: [Video] 320 x 240");
     }
     QImage slotPicture(SkinKey slot) const { return skin.bitmap(slot).CreateDeviceBitmap(); }
+    std::string clipFolder() const { return clips.path().toStdString() + "/"; }
+    test::PrivateRegistry registryFolder;
+    test::FakeEncoder fake;
+    QTemporaryDir clips;
     RecordingMessages messages;
     RecordingDesktop desktop;
     SkinSet skin;
 };
 
 TEST_F(MainDialogTest, ControlsOfTheTemplateWithTheirIdsAndStates) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     struct Case {
         int id;
@@ -74,7 +82,7 @@ TEST_F(MainDialogTest, ControlsOfTheTemplateWithTheirIdsAndStates) {
 }
 
 TEST_F(MainDialogTest, DefaultSkinGivesANonRectangularWindow) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     ASSERT_TRUE(dialog.skinReady());
     // max(MW 360, PW 400) x (MH 290 + PH 118)
@@ -96,7 +104,7 @@ TEST_F(MainDialogTest, DefaultSkinGivesANonRectangularWindow) {
 }
 
 TEST_F(MainDialogTest, PaintShowsTheComposedBackground) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     const QImage shot = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
     // A point of the main frame and one of the panel not covered by a control.
@@ -106,7 +114,7 @@ TEST_F(MainDialogTest, PaintShowsTheComposedBackground) {
 }
 
 TEST_F(MainDialogTest, ButtonsDrawTheCellOfTheirState) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     auto cell = [&](SkinKey slot, int index) {
         const QImage picture = slotPicture(slot);
@@ -123,7 +131,7 @@ TEST_F(MainDialogTest, ButtonsDrawTheCellOfTheirState) {
 }
 
 TEST_F(MainDialogTest, SetCountersRedrawsBothDisplays) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     dialog.SetCounters(3725, 1234567);
     const QImage strip = slotPicture(SkinKey::Digit);
@@ -141,7 +149,7 @@ TEST_F(MainDialogTest, SetCountersRedrawsBothDisplays) {
 }
 
 TEST_F(MainDialogTest, EnterEscapeOkAndCancelLeaveTheDialogOpen) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
@@ -156,14 +164,14 @@ TEST_F(MainDialogTest, EnterEscapeOkAndCancelLeaveTheDialogOpen) {
 
 TEST_F(MainDialogTest, ExitAndCloseEndTheDialogWithOk) {
     {
-        MainDialog dialog(skin, "/tmp/", standardOptions());
+        MainDialog dialog(skin, clipFolder(), standardOptions());
         dialog.initialise();
         static_cast<QAbstractButton*>(dialog.control(kIdExit))->click();
         EXPECT_EQ(dialog.result(), 1);
         EXPECT_FALSE(dialog.isVisible());
     }
     {
-        MainDialog dialog(skin, "/tmp/", standardOptions());
+        MainDialog dialog(skin, clipFolder(), standardOptions());
         dialog.initialise();
         dialog.close();
         EXPECT_EQ(dialog.result(), 1);
@@ -171,14 +179,14 @@ TEST_F(MainDialogTest, ExitAndCloseEndTheDialogWithOk) {
     }
     {
         // A run that ends from inside its own loop returns the result.
-        MainDialog dialog(skin, "/tmp/", standardOptions());
+        MainDialog dialog(skin, clipFolder(), standardOptions());
         QMetaObject::invokeMethod(&dialog, [&] { dialog.onCommand(kIdExit); }, Qt::QueuedConnection);
         EXPECT_EQ(dialog.exec(), 1);
     }
 }
 
 TEST_F(MainDialogTest, AboutBoxFromTheButtonAndTheSystemMenu) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     // The button posts system command 16: nothing until the queue runs.
     static_cast<QAbstractButton*>(dialog.control(kIdAbout))->click();
@@ -205,7 +213,7 @@ TEST_F(MainDialogTest, AboutBoxFromTheButtonAndTheSystemMenu) {
 
 TEST_F(MainDialogTest, NoAboutItemWithoutItsText) {
     MainDialogOptions options;
-    MainDialog dialog(skin, "/tmp/", options);
+    MainDialog dialog(skin, clipFolder(), options);
     dialog.initialise();
     for (QAction* action : dialog.systemMenu()->actions()) {
         EXPECT_FALSE(action->isSeparator());
@@ -214,7 +222,7 @@ TEST_F(MainDialogTest, NoAboutItemWithoutItsText) {
 }
 
 TEST_F(MainDialogTest, AudioOpensTheVolumeMixerOrSaysWhyNot) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     dialog.onCommand(kIdAudio);
     EXPECT_EQ(desktop.started, std::vector<QString>{"pavucontrol"});
@@ -233,7 +241,7 @@ TEST_F(MainDialogTest, AudioOpensTheVolumeMixerOrSaysWhyNot) {
 }
 
 TEST_F(MainDialogTest, WebLinkOpensTheDownloadPageOnlyWhenCommanded) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     static_cast<QAbstractButton*>(dialog.control(kIdWebLink))->click(); // disabled: no command
     EXPECT_TRUE(desktop.urls.empty());
@@ -243,7 +251,7 @@ TEST_F(MainDialogTest, WebLinkOpensTheDownloadPageOnlyWhenCommanded) {
 }
 
 TEST_F(MainDialogTest, FitFollowsTheVideoSizeAndKeepsTheCentre) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     const QRect before = dialog.geometry();
     dialog.setVideoSize(QSize(640, 480));
@@ -256,7 +264,7 @@ TEST_F(MainDialogTest, FitFollowsTheVideoSizeAndKeepsTheCentre) {
 }
 
 TEST_F(MainDialogTest, MovingSkipsTheLayoutAndDraggingFollowsTheMouse) {
-    MainDialog dialog(skin, "/tmp/", standardOptions());
+    MainDialog dialog(skin, clipFolder(), standardOptions());
     dialog.initialise();
     const qint64 background = dialog.background().cacheKey();
     const QPoint start = dialog.pos();

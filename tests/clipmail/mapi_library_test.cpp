@@ -7,6 +7,7 @@
 #include "clipmail/main_dialog.h"
 #include "platform/registry/registry.h"
 #include "tests/clipmail/app_support.h"
+#include "tests/clipmail/encoder_fake.h"
 #include "tests/clipmail/test_support.h"
 #include "tests/fakes/fake_control.h"
 #include "tests/mail/fake_mapi.h"
@@ -42,11 +43,13 @@ fs::path fakeLibrary() {
     return mail::test::buildDir() / "tests/mail/fake/libmapi32.so";
 }
 
-// Makes FOLDER the only place libraries are looked for while the object lives.
+// Makes FOLDER the only place libraries are looked for while the object lives, besides the
+// fake encoder component that the dialog needs to start.
 class ModuleSearch {
 public:
     explicit ModuleSearch(const fs::path& folder) {
-        m_environment.set("KERRIS_MODULE_PATH", folder.string());
+        m_environment.set("KERRIS_MODULE_PATH",
+                          folder.string() + ":" + fakes::fakeEncoderFolder().string());
         m_environment.set("KERRIS_MODULE_PATH_ONLY", "1");
     }
 
@@ -246,8 +249,12 @@ protected:
         ASSERT_TRUE(
             skin.LoadSkin(test::defaultSkinFolder() + "Panel.ini", test::defaultSkinFolder()));
         folder = mail::test::makeTemporaryFolder("kerris-clips").string() + "/";
+        // The encoder starts with its settings; Mail sends a copy of the recording.
+        encoder.writeSettings(folder + "Murvane.wme");
+        std::ofstream(folder + "VideoRec.wmv") << "clip";
     }
     void TearDown() override { fs::remove_all(folder); }
+    test::FakeEncoder encoder;
     test::RecordingDesktop desktop;
     SkinSet skin;
     std::string folder;
@@ -255,7 +262,6 @@ protected:
 
 TEST_F(MailDialogTest, StartUpLogsOnAndMailSendsTheCopyAndExitFrees) {
     setMapi("1");
-    std::ofstream(folder + "Murvone.wmv") << "clip";
     {
         MainDialog dialog(skin, folder, MainDialogOptions{});
         dialog.initialise();
@@ -275,6 +281,21 @@ TEST_F(MailDialogTest, StartUpLogsOnAndMailSendsTheCopyAndExitFrees) {
         EXPECT_FALSE(fakes::isLoaded(fakeLibrary()));
     }
     EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(MailDialogTest, MailIsOnAfterStopOnlyWithMailSupport) {
+    for (bool support : {true, false}) {
+        setMapi(support ? "1" : "0");
+        MainDialog dialog(skin, folder, MainDialogOptions{});
+        dialog.initialise();
+        EXPECT_FALSE(dialog.control(kIdMail)->isEnabled());
+        dialog.onCommand(kIdRecord);
+        EXPECT_FALSE(dialog.control(kIdMail)->isEnabled());
+        dialog.onCommand(kIdStop);
+        EXPECT_TRUE(dialog.control(kIdPlay)->isEnabled());
+        EXPECT_EQ(dialog.control(kIdMail)->isEnabled(), support);
+        dialog.onCommand(kIdExit);
+    }
 }
 
 TEST_F(MailDialogTest, NoMailSupportLeavesMailOffAndTheLibraryUnloaded) {
@@ -322,7 +343,6 @@ TEST_F(MailDialogTest, MailReachesTheMailClientWithTheCopysFullPath) {
         // The desktop moved HOME and XDG_CONFIG_HOME; the registry stays where the test put it.
         setMapi("1");
         ModuleSearch real(libraryFolder);
-        std::ofstream(folder + "Murvone.wmv") << "clip";
         MainDialog dialog(skin, folder, MainDialogOptions{});
         dialog.initialise();
         ASSERT_TRUE(dialog.mailAvailable()) << libraryFolder;
