@@ -207,15 +207,21 @@ void TFormMain::LoadPreview(const QString& path) {
     // The previous picture is discarded; its pixel buffer may carry the next JPEG.
     QImage previous = std::move(*PreviewBitmap);
     *PreviewBitmap = QImage();
-    // A name that is not UTF-8 reaches the decoders through the file held open.
+    // A large JPEG is decoded only as far as the panel shows it; the fitting goes by the
+    // picture's own size, so the preview is placed as the whole picture would be. A name that
+    // is not UTF-8 reaches the decoder through the file held open.
     const kerris::shell::QtReadablePath readable(path);
-    std::optional<QImage> picture = loadBitmapFile(readable.path());
-    if (!picture)
-        picture = decodeJpegFile(readable.path(), std::move(previous));
+    std::optional<PreviewPicture> picture =
+        decodePreview(readable.path(), Panel2->size(), std::move(previous));
     if (!picture)
         return;
-    *PreviewBitmap = std::move(*picture);
-    FitPreview(PreviewBitmap->width(), PreviewBitmap->height());
+    showPreviewPicture(std::move(picture->image), picture->size);
+}
+
+void TFormMain::showPreviewPicture(QImage picture, QSize pictureSize) {
+    *PreviewBitmap = std::move(picture);
+    m_previewPictureSize = pictureSize;
+    FitPreview(pictureSize.width(), pictureSize.height());
     Image1->setPicture(QPixmap::fromImage(*PreviewBitmap));
 }
 

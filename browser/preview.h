@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <cstddef>
@@ -10,17 +11,52 @@
 
 namespace lumicart {
 
-// Loads a file as a Windows bitmap; nullopt when it is not one (whatever its extension).
+// What one preview may cost. A picture over these is refused as an unreadable one would be
+// (no message), before anything of its size is allocated.
+// The picture as its header states it: 16384 x 16384 (the time its data takes to read).
+inline constexpr int64_t kMaxPicturePixels = int64_t(1) << 28;
+// The decoded picture itself, as it is held: 64 megapixels at 4 bytes.
+inline constexpr int64_t kMaxDecodedBytes = int64_t(256) << 20;
+// The JPEG library's own memory, mostly the whole-picture coefficients a progressive file needs.
+inline constexpr int64_t kMaxJpegWorkingBytes = int64_t(512) << 20;
+// Pictures of up to this many pixels are decoded whole whatever the panel: reducing them would
+// save a few milliseconds and lose the detail a larger panel shows later.
+inline constexpr int64_t kWholeDecodePixels = int64_t(1) << 20;
+
+// Loads a file as a Windows bitmap; nullopt when it is not one (whatever its extension), when
+// it is not a regular file, or when its picture is over the budget above.
 std::optional<QImage> loadBitmapFile(const QString& path);
 
-// Decodes JPEG data with libjpeg into a 24-bit RGB picture (32-bit for CMYK files). Corrupt or
-// truncated data gives nullopt (libjpeg's errors are caught; nothing is printed and the process
-// never exits).
-std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size, QImage recycled = QImage());
-std::optional<QImage> decodeJpegFile(const QString& path, QImage recycled = QImage());
+// The scale, in eighths (1..8), at which a JPEG of `picture` is decoded for a panel of `panel`:
+// the smallest whose result still covers the area the picture is shown in (see fitPreview),
+// 8 when the picture is drawn at its natural size, when the panel is empty, or when the picture
+// has no more than kWholeDecodePixels.
+int jpegScaleEighths(QSize picture, QSize panel);
 
-// The preview's decoder: the file as a bitmap first, then as JPEG; nullopt when neither works.
-std::optional<QImage> loadPreviewPicture(const QString& path, QImage recycled = QImage());
+// Decodes JPEG data with libjpeg into a 24-bit RGB picture (32-bit for CMYK files), reduced for
+// `panel` as jpegScaleEighths says (an empty panel: the whole picture). Corrupt or truncated
+// data gives nullopt, and so does a picture over the budget (libjpeg's errors are caught;
+// nothing is printed and the process never exits). `recycled` is written over when it has the
+// result's size and format and nobody else holds it.
+std::optional<QImage> decodeJpeg(const uint8_t* data, size_t size, QImage recycled = QImage(),
+                                 QSize panel = QSize());
+// The same from a file, read (never mapped: another program may cut it short meanwhile).
+std::optional<QImage> decodeJpegFile(const QString& path, QImage recycled = QImage(),
+                                     QSize panel = QSize());
+
+// A picture decoded for the preview.
+struct PreviewPicture {
+    QImage image; // the pixels: the whole picture, or reduced by a JPEG scale
+    QSize size;   // the picture's own size, by which the preview is fitted
+};
+
+// The preview's decoder: the file as a bitmap first, then as JPEG (reduced for `panel`);
+// nullopt when neither works. The file is opened once, and only when it is a regular file.
+std::optional<PreviewPicture> decodePreview(const QString& path, QSize panel,
+                                            QImage recycled = QImage());
+// The same, giving the pixels only.
+std::optional<QImage> loadPreviewPicture(const QString& path, QImage recycled = QImage(),
+                                         QSize panel = QSize());
 
 // Where the preview image goes inside its panel, and whether it stretches its picture.
 struct PreviewGeometry {

@@ -371,13 +371,13 @@ void TFormMain::FormResize() {
 void TFormMain::Splitter1Moved() {
     SavedPanel1Width = Panel1->width();
     if (Image1->hasPicture())
-        FitPreview(Image1->picture().width(), Image1->picture().height());
+        FitPreview(m_previewPictureSize.width(), m_previewPictureSize.height());
 }
 
 void TFormMain::Splitter2Moved() {
     SavedPanel2Height = Panel2->height();
     if (Image1->hasPicture())
-        FitPreview(Image1->picture().width(), Image1->picture().height());
+        FitPreview(m_previewPictureSize.width(), m_previewPictureSize.height());
 }
 
 QUrl TFormMain::helpUrl() const {

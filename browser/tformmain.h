@@ -135,6 +135,8 @@ public:
     void RefreshFileList();
     void LoadPreview(const QString& path);
     void FitPreview(int32_t w, int32_t h);
+    // Shows a decoded picture (perhaps reduced) in the preview, fitted by the picture's own size.
+    void showPreviewPicture(QImage picture, QSize pictureSize);
     bool CollectSelection();
     void DeleteSelection();
     void ListView1DblClick();
@@ -195,6 +197,8 @@ private:
     int m_panel1Width = kDefaultPanel1Width;
     int m_treeView1Height = kDefaultTreeView1Height;
     int m_dragStart = 0;
+    // The size of the picture Image1 shows, which may be decoded smaller than it is.
+    QSize m_previewPictureSize;
 
 public:
     // camera, movie and acquisition state

@@ -7,6 +7,7 @@
 #include "browser/media/capture_probe.h"
 #include "browser/media/download.h"
 #include "browser/media/movie_commands.h"
+#include "browser/preview.h"
 #include "platform/acquire/sane_source.h"
 
 #include <QFile>
@@ -70,11 +71,9 @@ public:
     }
     void clearPreview() override { m_form.Image1->clearPicture(); }
     void showPreviewFile(const std::string& fileName) override {
-        QImage picture;
-        picture.load(fromLocalPath(fileName), "BMP");
-        *m_form.PreviewBitmap = picture;
-        m_form.FitPreview(picture.width(), picture.height());
-        m_form.Image1->setPicture(QPixmap::fromImage(picture));
+        QImage picture = loadBitmapFile(fromLocalPath(fileName)).value_or(QImage());
+        const QSize size = picture.size();
+        m_form.showPreviewPicture(std::move(picture), size);
     }
 
 private:

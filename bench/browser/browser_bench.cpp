@@ -1,19 +1,23 @@
 // The browser's two hot paths, each beside a command-line tool doing the same work in the same
 // run: filling the file list from a folder of 10,000 pictures beside `ls -l` of that folder,
-// and the preview's JPEG decode of a 12-megapixel photo beside `djpeg` of the same file.
+// the preview's JPEG decode of a 12-megapixel photo beside `djpeg` of the same file, and the
+// preview of a 24-megapixel photo in a 300 x 225 panel beside `djpeg -scale 1/8` of it.
 #include "browser/preview.h"
 #include "browser/tformmain.h"
 #include "platform/shell/shell.h"
+#include "tests/browser/photo_like.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -39,6 +43,9 @@ struct Fixture {
     QTemporaryDir dir;
     QString pictures; // 10,000 picture files (and a few others the filter drops)
     QString photo;    // one large JPEG
+    // 24-megapixel photos: smooth (1.2 MB), and with a sensor's grain (8.8 MB, the size of
+    // a camera's file at this quality).
+    QString photo24[2];
     SilentInterface ui;
     std::unique_ptr<lumicart::TFormMain> form;
     std::shared_ptr<kerris::shell::Folder> folder;
@@ -75,6 +82,12 @@ struct Fixture {
         photo = dir.path() + "/photo.jpg";
         if (!image.save(photo, "JPG", 90))
             std::abort();
+        for (int grainy = 0; grainy < 2; ++grainy) {
+            photo24[grainy] = dir.path() + QString::asprintf("/photo24-%d.jpg", grainy);
+            if (!lumicart::test::photoLikePicture(6000, 4000, grainy ? 32 : 0)
+                     .save(photo24[grainy], "JPG", 90))
+                std::abort();
+        }
 
         kerris::shell::setVolumes(std::vector<QString>{dir.path()});
         kerris::shell::setHomeFolder(QString());
@@ -187,6 +200,54 @@ void BM_Djpeg(benchmark::State& state) {
     runCommand(state, "djpeg -outfile /dev/null '" + fixture().photo + "'");
 }
 BENCHMARK(BM_Djpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The preview of a 24-megapixel photo in a 300 x 225 panel, as LoadPreview makes it: the
+// decode, the pixmap the preview image holds, and its drawing fitted into the panel. First
+// argument 0: decoded whole, as every preview was before reduced decoding; 1: decoded reduced
+// for the panel (at 1/8). Second argument: 0 the smooth photo, 1 the grainy one.
+void BM_Preview24Megapixels(benchmark::State& state) {
+    const QString photo = fixture().photo24[state.range(1)];
+    const QSize panel(300, 225);
+    const QSize decodeFor = state.range(0) != 0 ? panel : QSize();
+    QImage previous;
+    QImage shown(panel, QImage::Format_RGB32);
+    const double before = processCpuSeconds();
+    for (auto _ : state) {
+        std::optional<lumicart::PreviewPicture> picture =
+            lumicart::decodePreview(photo, decodeFor, std::move(previous));
+        if (!picture || picture->size != QSize(6000, 4000)) {
+            state.SkipWithError("decode failed");
+            return;
+        }
+        const QPixmap pixmap = QPixmap::fromImage(picture->image);
+        const lumicart::PreviewGeometry g =
+            lumicart::fitPreview(panel.width(), panel.height(), 6000, 4000);
+        QPainter painter(&shown);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(QRect(g.left, g.top, g.width, g.height), pixmap);
+        painter.end();
+        benchmark::DoNotOptimize(shown.constBits());
+        state.counters["decoded_width"] = picture->image.width();
+        previous = std::move(picture->image);
+    }
+    state.counters["cpu_ms"] =
+        (processCpuSeconds() - before) * 1000.0 / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_Preview24Megapixels)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// `djpeg` of the same files whole, and `djpeg -scale 1/8` (process start included).
+void BM_Djpeg24Megapixels(benchmark::State& state) {
+    const QString scale = state.range(0) != 0 ? QStringLiteral("-scale 1/8 ") : QString();
+    runCommand(state,
+               "djpeg " + scale + "-outfile /dev/null '" + fixture().photo24[state.range(1)] + "'");
+}
+BENCHMARK(BM_Djpeg24Megapixels)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

@@ -1,17 +1,18 @@
 // Writing picture records as bitmap files, and reading bitmap files back as 24-bit frames.
 #include "browser/media/bitmap_file.h"
 
+#include "platform/fs/regular_file.h"
 #include "platform/fs/safe_file.h"
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 
 namespace lumicart::media {
@@ -193,6 +194,20 @@ MaskChannel channelOf(uint32_t mask) {
     return c;
 }
 
+// Reads exactly `size` bytes; false when the file ends early or a read fails.
+bool readAll(int fd, uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
 std::optional<Frame> reject(BitmapReadError why, BitmapReadError* error) {
     if (error)
         *error = why;
@@ -204,17 +219,24 @@ std::optional<Frame> reject(BitmapReadError why, BitmapReadError* error) {
 std::optional<Frame> ReadBitmapFile(const std::string& fileName, BitmapReadError* error) {
     if (error)
         *error = BitmapReadError::None;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
+    // Only a regular file is opened, and never so that a FIFO of that name could hold us.
+    const int fd = kerris::fs::openRegularFileForReading(fileName);
+    if (fd < 0)
         return reject(BitmapReadError::CannotOpen, error);
-    std::error_code ec;
-    const std::uintmax_t fileSize = std::filesystem::file_size(fileName, ec);
-    if (ec)
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
         return reject(BitmapReadError::CannotOpen, error);
-    if (fileSize < kBitmapFileHeaderSize || fileSize > kMaxFileBytes)
+    }
+    const std::uintmax_t fileSize = std::uintmax_t(st.st_size);
+    if (fileSize < kBitmapFileHeaderSize || fileSize > kMaxFileBytes) {
+        ::close(fd);
         return reject(BitmapReadError::NotBitmap, error);
+    }
     std::vector<uint8_t> data(static_cast<std::size_t>(fileSize));
-    if (!in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size())))
+    const bool whole = readAll(fd, data.data(), data.size());
+    ::close(fd);
+    if (!whole)
         return reject(BitmapReadError::CannotOpen, error);
 
     const uint8_t* p = data.data();

@@ -1,6 +1,7 @@
 // Frame conversion: bunched rows to a Bayer mosaic, and the Bayer mosaic to B,G,R pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "devices/kercol/colour_settings.h"
@@ -28,6 +29,8 @@ struct ConversionTables {
     bool linearTone;
     // Tone units -> output byte, gamma applied. 32-bit entries let the vectoriser gather them.
     std::uint32_t tone[kToneEntries];
+    // The same as bytes, for the vector paths' permutes.
+    std::uint8_t toneBytes[kToneEntries];
 };
 
 void buildTables(const ColourSettings& settings, ConversionTables& tables);
@@ -37,6 +40,13 @@ bool isCameraFrame(std::uint32_t width, std::uint32_t height);
 
 // Interleaves each bunched row (even columns, then odd columns) into `bayer`. The width is even;
 // `bunched` and `bayer` may be the same buffer (then `row` of width bytes is used as scratch).
+// The instruction sets the conversion is written for. All give the same bytes; the library runs
+// the best one the processor has (`bestPath`), tests and benchmarks may pick one.
+enum class ConversionPath { baseline, avx2, avx512 };
+
+bool pathSupported(ConversionPath path);
+ConversionPath bestPath();
+
 void bunchedToBayer(const std::uint8_t* bunched, std::uint8_t* bayer, std::uint32_t width,
                     std::uint32_t height, std::uint8_t* row);
 
@@ -44,5 +54,24 @@ void bunchedToBayer(const std::uint8_t* bunched, std::uint8_t* bayer, std::uint3
 // B, G, R. `scratch` holds 3 x (width-4) values.
 void convertFrame(const ConversionTables& tables, const std::uint8_t* bayer, std::uint8_t* bgr,
                   std::uint32_t width, std::uint32_t height, std::int16_t* scratch);
+
+// The same on a chosen path, which must be supported.
+void bunchedToBayer(ConversionPath path, const std::uint8_t* bunched, std::uint8_t* bayer,
+                    std::uint32_t width, std::uint32_t height, std::uint8_t* row);
+void convertFrame(ConversionPath path, const ConversionTables& tables, const std::uint8_t* bayer,
+                  std::uint8_t* bgr, std::uint32_t width, std::uint32_t height,
+                  std::int16_t* scratch);
+
+// Vector pieces, each in a unit of its own built for its instruction set. A bunched row of
+// `half` column pairs, whole; and output row y of a w-wide frame from column 0 up to the
+// returned column (even), which leaves the rest of the row to the plain code.
+void bunchedRowAvx2(const std::uint8_t* even, const std::uint8_t* oddCols, std::uint8_t* out,
+                    std::size_t half);
+void bunchedRowAvx512(const std::uint8_t* even, const std::uint8_t* oddCols, std::uint8_t* out,
+                      std::size_t half);
+std::ptrdiff_t convertRowAvx2(const ConversionTables& tables, const std::uint8_t* bayer,
+                              std::uint8_t* bgr, std::ptrdiff_t w, std::ptrdiff_t y);
+std::ptrdiff_t convertRowAvx512(const ConversionTables& tables, const std::uint8_t* bayer,
+                                std::uint8_t* bgr, std::ptrdiff_t w, std::ptrdiff_t y);
 
 } // namespace kercol

@@ -2,6 +2,7 @@
 // to the start folder, the file list, rename, delete, preview, menus and help.
 #include "browser/tformmain.h"
 #include "tests/browser/test_support.h"
+#include "tests/platform/fifo_watch.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumicart {
@@ -718,6 +720,33 @@ TEST_F(FormTest, SelectingAJpegShowsItsPreviewFitted) {
     EXPECT_FALSE(form.Image1->hasPicture());
 }
 
+// A large JPEG is decoded reduced for the panel, yet placed as the whole picture would be, and
+// the splitters refit it by its own size, not by the reduced pixels.
+TEST_F(FormTest, LargeJpegIsDecodedReducedAndFittedByItsOwnSize) {
+    const QString dir = m_vol + "pics/";
+    makePicture(dir + "large.jpg", 2400, 1600, "JPG");
+    TFormMain& form = openOn(dir, 1);
+    form.setPanel1Width(200);
+    form.setTreeView1Height(form.Panel1->height() - 3 - 150);
+    ASSERT_EQ(form.Panel2->size(), QSize(200, 150));
+    selectOnly({"large.jpg"});
+    EXPECT_EQ(form.PreviewBitmap->size(), QSize(300, 200)) << "decoded at 1/8";
+    EXPECT_EQ(form.Image1->geometry(), QRect(0, 8, 200, 133));
+    EXPECT_TRUE(form.Image1->stretch());
+
+    // A wider panel: still fitted as the 2400 x 1600 picture, stretched.
+    form.setPanel1Width(600);
+    form.Splitter1Moved();
+    ASSERT_EQ(form.Panel2->size(), QSize(600, 150));
+    EXPECT_EQ(form.Image1->geometry(), QRect(187, 0, 225, 150));
+    EXPECT_TRUE(form.Image1->stretch());
+    form.setTreeView1Height(form.Panel1->height() - 3 - 500);
+    form.Splitter2Moved();
+    ASSERT_EQ(form.Panel2->size(), QSize(600, 500));
+    EXPECT_EQ(form.Image1->geometry(), QRect(0, 50, 600, 400));
+    EXPECT_TRUE(form.Image1->stretch());
+}
+
 TEST_F(FormTest, UndecodablePictureKeepsThePreviousPreview) {
     const QString dir = m_vol + "pics/";
     makePicture(dir + "good.jpg", 40, 30, "JPG");
@@ -727,6 +756,22 @@ TEST_F(FormTest, UndecodablePictureKeepsThePreviousPreview) {
     ASSERT_TRUE(form.Image1->hasPicture());
     form.LoadPreview(dir + "bad.jpg");
     EXPECT_TRUE(form.Image1->hasPicture());
+    EXPECT_EQ(form.Image1->picture().size(), QSize(40, 30));
+    EXPECT_TRUE(m_ui.errors.isEmpty());
+}
+
+// Regression: a FIFO named like a picture held the window in open() until it was killed.
+TEST_F(FormTest, FifoInTheFolderKeepsThePreviousPreviewWithoutWaiting) {
+    const QString dir = m_vol + "pics/";
+    makePicture(dir + "good.jpg", 40, 30, "JPG");
+    TFormMain& form = openOn(dir, 1);
+    form.LoadPreview(dir + "good.jpg");
+    ASSERT_TRUE(form.Image1->hasPicture());
+    const QByteArray fifo = QFile::encodeName(dir + "x.bmp");
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    kerris::test::FifoWatch watch(fifo.toStdString());
+    form.LoadPreview(dir + "x.bmp");
+    EXPECT_TRUE(watch.finish()) << "the preview waited on the FIFO";
     EXPECT_EQ(form.Image1->picture().size(), QSize(40, 30));
     EXPECT_TRUE(m_ui.errors.isEmpty());
 }

@@ -1,12 +1,15 @@
 // Picture records written as bitmap files, and bitmap files read back as frames.
 #include "browser/media/bitmap_file.h"
 #include "tests/browser_media/bitmap_builder.h"
+#include "tests/platform/fifo_watch.h"
 #include "tests/tools/tool_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -261,6 +264,22 @@ TEST_F(BitmapFileTest, MissingFileCannotOpen) {
     BitmapReadError error = BitmapReadError::None;
     EXPECT_FALSE(ReadBitmapFile((folder() / "none.bmp").string(), &error));
     EXPECT_EQ(error, BitmapReadError::CannotOpen);
+}
+
+// Regression: the movie's frame reader opened a FIFO named like a bitmap and waited in open()
+// for a writer that never came.
+TEST_F(BitmapFileTest, FifoFolderOrDeviceCannotOpenWithoutWaiting) {
+    const fs::path fifo = folder() / "frame.bmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(folder() / "folder.bmp");
+    fs::create_symlink("/dev/zero", folder() / "zero.bmp");
+    for (const char* name : {"frame.bmp", "folder.bmp", "zero.bmp"}) {
+        kerris::test::FifoWatch watch(fifo.string());
+        BitmapReadError error = BitmapReadError::None;
+        EXPECT_FALSE(ReadBitmapFile((folder() / name).string(), &error)) << name;
+        EXPECT_TRUE(watch.finish()) << name << ": waited on the FIFO";
+        EXPECT_EQ(error, BitmapReadError::CannotOpen) << name;
+    }
 }
 
 // Pixel (x, y from the bottom) of a frame as B, G, R.

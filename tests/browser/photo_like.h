@@ -1,0 +1,50 @@
+// A photo-like test picture, made the same way by the preview tests and the browser bench.
+#pragma once
+
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace lumicart::test {
+
+// A photo-like picture: soft light, edges of different contrast, fine texture and noise, the
+// things a reduced decode could lose; `grain` is the range of the noise in levels.
+inline QImage photoLikePicture(int w, int h, int grain = 16) {
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 0, h);
+    sky.setColorAt(0, QColor(70, 110, 190));
+    sky.setColorAt(0.6, QColor(210, 190, 160));
+    sky.setColorAt(1, QColor(60, 80, 40));
+    painter.fillRect(image.rect(), sky);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < 120; ++i) {
+        const int cx = (i * 7919) % w, cy = (i * 104729) % h, r = 20 + (i * 37) % std::max(1, w / 12);
+        QRadialGradient blob(cx, cy, r);
+        blob.setColorAt(0, QColor::fromHsv((i * 47) % 360, 140, 230));
+        blob.setColorAt(1, QColor::fromHsv((i * 47 + 40) % 360, 200, 90));
+        painter.setBrush(blob);
+        painter.drawEllipse(QPoint(cx, cy), r, r * 2 / 3);
+    }
+    painter.end();
+    uint32_t noise = 2463534242u;
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            noise ^= noise << 13;
+            noise ^= noise >> 17;
+            noise ^= noise << 5;
+            const int n = static_cast<int>(noise % unsigned(grain + 1)) - grain / 2;
+            const QRgb p = row[x];
+            row[x] = qRgb(std::clamp(qRed(p) + n, 0, 255), std::clamp(qGreen(p) + n, 0, 255),
+                          std::clamp(qBlue(p) + n, 0, 255));
+        }
+    }
+    return image;
+}
+
+} // namespace lumicart::test
