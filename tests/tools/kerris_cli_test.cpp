@@ -476,3 +476,45 @@ TEST_F(KerrisCli, KilledWhileWritingLeavesOnlyCompletePicturesAndNoHiddenFile) {
     }
     EXPECT_GT(killedMidway, 0) << "no run was killed before it ended";
 }
+
+TEST_F(KerrisCli, LostColourDataIsReportedAndThePicturesStillWritten) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, std::uint32_t>> values; // of the virtual camera's key
+        bool reported;
+    } cases[] = {
+        {"length command lost", {{"FailCommandCode", 0x8A}, {"FailCommandAt", 1}}, true},
+        {"first piece lost", {{"FailCommandCode", 0x8B}, {"FailCommandAt", 1}}, true},
+        {"last piece lost", {{"FailCommandCode", 0x8B}, {"FailCommandAt", 3}}, true},
+        {"fourth command lost", {{"FailCommandAt", 4}}, true},
+        {"fifth command lost", {{"FailCommandAt", 5}}, true},
+        {"sixth command lost", {{"FailCommandAt", 6}}, true},
+        {"a camera without colour data", {{"ColourDataLength", 15}}, false},
+        {"a later command lost", {{"FailCommandCode", 0x8B}, {"FailCommandAt", 4}}, false},
+    };
+    const std::string notice =
+        "kerris: the camera's colour data could not be read; the sensor's defaults are used\n";
+    ::setenv("KERRIS_REGISTRY_DIR", registry.c_str(), 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(registry);
+        fs::create_directories(registry);
+        fs::remove_all(downloads);
+        fs::create_directories(downloads);
+        {
+            auto key = kerris::registry::Key::create(kerris::registry::Hive::LocalMachine,
+                                                     "SOFTWARE\\Kerris\\VirtualCamera");
+            ASSERT_TRUE(key.has_value());
+            for (const auto& [name, value] : c.values)
+                ASSERT_TRUE(key->writeDword(name, value));
+        }
+        const ToolRun r = run({"download", downloads});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find(notice) != std::string::npos, c.reported) << r.err;
+        if (c.reported) {
+            EXPECT_EQ(r.err.find(notice), r.err.rfind(notice)) << "said once: " << r.err;
+        }
+        EXPECT_EQ(entries(downloads).size(), 8u);
+        expectOnlyCompleteBitmaps(downloads);
+    }
+}
