@@ -126,7 +126,7 @@ void TFormMain::useCameraApi(const media::CameraApi& api) {
 void TFormMain::ProbeCaptureDrivers() {
     const media::CaptureProbe probe = media::ProbeCaptureDrivers();
     if (!probe.anyDriver)
-        ShowMessageEntry(media::kMsgCannotFindDevice);
+        ShowMessageEntry(kMsgNoDevice);
     const media::AcquisitionMenuStates states = media::MenuStatesAfterProbe(probe);
     Active1->setEnabled(states.active);
     SelectSource1->setEnabled(states.selectSource);
@@ -141,7 +141,7 @@ void TFormMain::LoadCameraLibrary() {
     BindCameraApi();
     InitCompressionOptions();
     if (!loaded)
-        ShowMessageEntry(media::kMsgCameraLibraryMissing);
+        ShowMessageEntry(kMsgNoCameraLibrary);
 }
 
 void TFormMain::BindCameraApi() {

@@ -34,27 +34,30 @@ constexpr uint16_t kSensorFamilyLast = 0x194F;
 constexpr uint32_t kSignBit = 0x80000000u;
 
 // Reads the camera's own colour data (length from 0x8A, then 16-byte pieces of 0x8B) and hands
-// it to the colour library. False when any step fails or the camera has less than 16 bytes.
-bool applyCameraColourData(CpiConnection* c) noexcept {
+// it to the colour library. NoCameraData when the camera has less than 16 bytes, CameraDataLost
+// when a command fails or the colour library refuses the data.
+ColourSource applyCameraColourData(CpiConnection* c) noexcept {
     uint8_t lengthReply[2] = {};
     if (receiveCommand(c, kReqColourDataLength, 0, 0, lengthReply, sizeof lengthReply) != kCpiOk)
-        return false;
+        return ColourSource::CameraDataLost;
     const uint32_t length = lengthReply[0];
     if (length < kColourDataMinimum)
-        return false;
+        return ColourSource::NoCameraData;
     // Room for all the camera sends; the library is always given 36 bytes, zero beyond the data.
     uint8_t data[256 + kColourDataSize] = {};
     uint32_t offset = 0;
     for (; offset + kColourPiece <= length; offset += kColourPiece) {
         if (receiveCommand(c, kReqColourData, uint8_t(offset), 0, data + offset, kColourPiece) !=
             kCpiOk)
-            return false;
+            return ColourSource::CameraDataLost;
     }
     if (uint32_t rest = length % kColourPiece) {
         if (receiveCommand(c, kReqColourData, uint8_t(offset), 0, data + offset, rest) != kCpiOk)
-            return false;
+            return ColourSource::CameraDataLost;
     }
-    return kerc::setParameter(c->colourHandle, kKercColourData, data, kColourDataSize) == kCpiOk;
+    if (kerc::setParameter(c->colourHandle, kKercColourData, data, kColourDataSize) != kCpiOk)
+        return ColourSource::CameraDataLost;
+    return ColourSource::CameraData;
 }
 
 // A registry value read as 4 bytes whatever its type; nothing when it is missing or longer.
@@ -125,13 +128,25 @@ void configureColour(CpiConnection* c) noexcept {
     kerc::setParameter(handle, kKercConversionMode, &mode, sizeof mode);
     std::snprintf(c->registryRoot, sizeof c->registryRoot, "%s", kRegistryRoot);
 
-    if (applyCameraColourData(c))
+    c->colourSource = applyCameraColourData(c);
+    if (c->colourSource == ColourSource::CameraData)
         return;
     try {
         applySensorSettings(c);
     } catch (...) {
         // Short of memory for a key path: the colour library keeps its defaults.
     }
+}
+
+uint32_t colourDefaultsText(const CpiConnection* c, char* buffer, uint32_t size) noexcept {
+    static constexpr char kText[] =
+        "the camera's colour data could not be read; the sensor's defaults are used";
+    if (c->colourSource != ColourSource::CameraDataLost) {
+        buffer[0] = '\0';
+        return kCpiOk;
+    }
+    std::snprintf(buffer, size, "%s", kText);
+    return kCpiColourDefaults;
 }
 
 uint32_t convertToRgb(CpiConnection* c, uint8_t* bunched, uint8_t* bayer, uint8_t* rgb,

@@ -16,6 +16,10 @@ extern const float kMatrixSB[9];
 // Its outcome does not affect the open.
 void configureColour(CpiConnection* c) noexcept;
 
+// CpiGetErrorText for kCpiColourDefaults: the text and kCpiColourDefaults when the connection's
+// colour data was lost at open, else "" and 0. `buffer` is non-null and `size` non-zero.
+uint32_t colourDefaultsText(const CpiConnection* c, char* buffer, uint32_t size) noexcept;
+
 // Converts a bunched frame of width x height into (width - 4) x (height - 4) pixels of 3 bytes,
 // rows top-down: bunched -> Bayer (into `bayer`, width x height bytes) -> colour into `rgb`.
 // A colour answer of 7 switches the connection to conversion mode 1 and retries once.

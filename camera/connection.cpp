@@ -299,6 +299,8 @@ uint32_t CpiGetErrorText(CpiConnection* c, uint32_t code, char* buffer, uint32_t
         return kCpiBadConnection;
     if (!buffer || size == 0)
         return kCpiBadValue;
+    if (code == kCpiColourDefaults)
+        return colourDefaultsText(c, buffer, size);
     return cti::getErrorText(c->handle, code, buffer, size);
 }
 

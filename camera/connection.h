@@ -22,6 +22,15 @@ inline constexpr size_t kRegistryRootSize = 255; // 254 characters and the NUL
 
 enum TransportKind : uint32_t { kTransportUsb = 0, kTransportSerial = 1 };
 
+// Where the colour handle's settings came from at open; CpiGetErrorText tells a caller whose
+// pictures are converted with the sensor's defaults although the camera has colour data.
+enum class ColourSource : uint8_t {
+    NotConfigured,  // the colour handle was not set up (yet)
+    CameraData,     // the camera's own colour data
+    NoCameraData,   // the camera has none (a length below 16): the sensor's defaults, as meant
+    CameraDataLost, // a colour-data command failed or the colour library refused the data
+};
+
 // A block upload in progress (target non-null) and its buffers. The transport lock is held
 // from the first block until the last one, a failure or a cancel.
 struct BlockUploadState {
@@ -49,6 +58,7 @@ struct CpiConnection {
     uint32_t transportKind = kerris::camera::kTransportUsb;
     CpiCameraInfo cameraInfo{};
     uint32_t colourHandle = 0;
+    kerris::camera::ColourSource colourSource = kerris::camera::ColourSource::NotConfigured;
     char registryRoot[kerris::camera::kRegistryRootSize] = {};
     kerris::camera::BlockUploadState block;
     uint16_t retryCount = 0;

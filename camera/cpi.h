@@ -34,7 +34,10 @@ enum {
     kCpiNoCommandRecord = 0x3000, /* a command record could not be allocated */
     kCpiNoBlockUpload = 0x3002,   /* no block upload is in progress */
     kCpiNoTransport = 0x3003,     /* no active transport, missing entry point, unknown selector */
-    kCpiColourFailed = 0x4000     /* the colour library is missing or failed */
+    kCpiColourFailed = 0x4000,    /* the colour library is missing or failed */
+    /* Never returned by an operation: the code CpiGetErrorText answers itself, about how the
+     * connection's colours were set up at open (see CpiGetErrorText). */
+    kCpiColourDefaults = 0x4001
 };
 
 /* Transport selectors: bits 8-15 of CpiCameraOpen's selector and of camera ids. */
@@ -170,7 +173,15 @@ CPI_EXPORT uint32_t CpiCameraOpen(uint32_t selector, uint32_t port, CpiConnectio
                                   uint16_t* cameraId) CPI_NOEXCEPT;
 /* Closes and frees the connection; a transport failure is returned and the connection stays. */
 CPI_EXPORT uint32_t CpiCameraClose(CpiConnection* c) CPI_NOEXCEPT;
-/* The transport's text for a status; 2 for a null buffer or size 0. */
+/* The transport's text for a status; 2 for a null buffer or size 0.
+ * One code is the library's own: for kCpiColourDefaults the transport is not asked. When the
+ * camera's colour data could not be read at open (a colour-data command failed, or the colour
+ * library refused what the camera sent), so that the pictures are converted with the sensor's
+ * defaults, the buffer receives "the camera's colour data could not be read; the sensor's
+ * defaults are used" (cut to size - 1 characters, always terminated) and kCpiColourDefaults
+ * is returned. Otherwise (the camera's colour data is in use, or the camera has none: a length
+ * below 16) the buffer receives "" and 0 is returned. A library without this code passes it
+ * to the transport, which never answers kCpiColourDefaults, so callers test for that value. */
 CPI_EXPORT uint32_t CpiGetErrorText(CpiConnection* c, uint32_t code, char* buffer,
                                     uint32_t size) CPI_NOEXCEPT;
 CPI_EXPORT uint32_t CpiGetLastError(CpiConnection* c, uint16_t* error) CPI_NOEXCEPT;

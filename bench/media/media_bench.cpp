@@ -111,7 +111,7 @@ void BM_FfmpegProgram(benchmark::State& state) {
 BENCHMARK(BM_FfmpegProgram)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The camera download of the fresh install's sample pictures from the virtual camera.
-struct DownloadHost : MediaHost {
+struct BenchHost : DownloadHost {
     std::string folder;
     void showMessageEntry(int, const std::optional<std::string>&) override { failed = true; }
     void showProgress(int, int, int) override {}
@@ -121,11 +121,6 @@ struct DownloadHost : MediaHost {
     void hideProgress() override {}
     std::string updateCurrentFolder() override { return folder; }
     void requestListRefresh() override {}
-    std::optional<std::string> chooseMovieToSave() override { return std::nullopt; }
-    std::optional<std::string> chooseMovieToOpen() override { return std::nullopt; }
-    void openWithDesktop(const std::string&) override {}
-    void clearPreview() override {}
-    void showPreviewFile(const std::string&) override {}
     bool failed = false;
 };
 
@@ -139,7 +134,7 @@ void BM_DownloadSamplePictures(benchmark::State& state) {
         state.SkipWithError("libkerriscp.so is not built");
         return;
     }
-    DownloadHost host;
+    BenchHost host;
     host.folder = out.string() + "/";
     std::size_t pictures = 0;
     for (auto _ : state) {

@@ -79,13 +79,13 @@ std::size_t CameraSession::pictureBytes() const {
     return sizeof(CpiImage) + std::size_t(m_pictureWidth) * std::size_t(m_pictureHeight) * 3;
 }
 
-std::optional<CommandEnd> StartCameraCommand(CameraSession& session, MediaHost& host) {
+std::optional<CommandEnd> StartCameraCommand(CameraSession& session, MessageHost& host) {
     if (!session.usable()) {
-        host.showMessageEntry(kMsgCameraLibraryMissing, std::nullopt);
+        host.showMessageEntry(kMsgNoCameraLibrary, std::nullopt);
         return CommandEnd::LibraryMissing;
     }
     if (session.openCamera() != 0) {
-        host.showMessageEntry(kMsgCouldNotOpenCamera, std::nullopt);
+        host.showMessageEntry(kMsgCannotOpenCamera, std::nullopt);
         session.CloseCameraConnection();
         return CommandEnd::OpenFailed;
     }
@@ -94,7 +94,7 @@ std::optional<CommandEnd> StartCameraCommand(CameraSession& session, MediaHost& 
         return CommandEnd::StateFailed;
     }
     if (session.imageCount() == 0) {
-        host.showMessageEntry(kMsgNoImagesOnCamera, std::nullopt);
+        host.showMessageEntry(kMsgNoImages, std::nullopt);
         session.CloseCameraConnection();
         return CommandEnd::NoPictures;
     }

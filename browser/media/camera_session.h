@@ -9,7 +9,7 @@
 
 namespace lumicart::media {
 
-class MediaHost;
+class MessageHost;
 enum class CommandEnd;
 
 // One open camera at most, the picture format and size in use, and the picture record that
@@ -71,6 +71,6 @@ private:
 // camera with selector 0 and port 0 (else message 3, closing a connection handed back anyway),
 // read its state (else silence) and its picture count (0: message 4). nullopt when the camera
 // is open and holds pictures; else how the command ended, the camera closed.
-std::optional<CommandEnd> StartCameraCommand(CameraSession& session, MediaHost& host);
+std::optional<CommandEnd> StartCameraCommand(CameraSession& session, MessageHost& host);
 
 } // namespace lumicart::media

@@ -119,25 +119,26 @@ namespace {
 // The browser's side of a download: the progress bar and message 5.
 class HostReporter final : public DownloadReporter {
 public:
-    explicit HostReporter(MediaHost& host) : m_host(host) {}
+    explicit HostReporter(CommandHost& host) : m_host(host) {}
     void downloadStarted(unsigned count) override { m_host.showProgress(0, int(count), 0); }
     void pictureWritten(unsigned index, const std::string&) override {
         m_host.setProgressPosition(int(index));
     }
     void downloadStopped(unsigned, DownloadStop reason, uint32_t, const std::string&) override {
         if (reason == DownloadStop::NoFreeName || reason == DownloadStop::WriteFailed) {
-            m_host.showMessageEntry(kMsgCannotSaveFile, std::nullopt);
+            m_host.showMessageEntry(kMsgCannotSave, std::nullopt);
             m_host.moveProgressToMaximum();
         }
     }
 
 private:
-    MediaHost& m_host;
+    CommandHost& m_host;
 };
 
 } // namespace
 
-DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const LocalClock& clock) {
+DownloadResult AutoDownloadImage(CameraSession& session, DownloadHost& host,
+                                 const LocalClock& clock) {
     DownloadResult result;
     const std::string folder = host.updateCurrentFolder();
     if (const auto end = StartCameraCommand(session, host)) {

@@ -74,6 +74,7 @@ DownloadResult DownloadPictures(CameraSession& session, const std::string& folde
 // under the first free name of the running number (the date read from `clock` for every
 // picture), stops at the first failure, then hides the progress bar, asks the host to refresh
 // the list and closes the camera. Pictures are never deleted from the camera.
-DownloadResult AutoDownloadImage(CameraSession& session, MediaHost& host, const LocalClock& clock);
+DownloadResult AutoDownloadImage(CameraSession& session, DownloadHost& host,
+                                 const LocalClock& clock);
 
 } // namespace lumicart::media

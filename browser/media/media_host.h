@@ -1,4 +1,5 @@
-// What the camera, movie and acquisition commands ask of the window that runs them.
+// What the camera, movie and acquisition commands ask of the program that runs them, in small
+// interfaces: a command takes only those it uses, and a program implements only those it needs.
 #pragma once
 
 #include <ctime>
@@ -6,20 +7,9 @@
 #include <optional>
 #include <string>
 
-namespace lumicart::media {
+#include "browser/media/message_entries.h"
 
-// Numbers of the message table entries these commands show.
-enum MessageEntry : int {
-    kMsgCannotFindDevice = 0,
-    kMsgCameraLibraryMissing = 1,
-    kMsgCouldNotOpenCamera = 3,
-    kMsgNoImagesOnCamera = 4,
-    kMsgCannotSaveFile = 5,
-    kMsgNoFilesSelected = 6,
-    kMsgDifferentImageSize = 8,
-    kMsgBitmapFilesOnly = 9,
-    kMsgCannotLoadBitmap = 10,
-};
+namespace lumicart::media {
 
 // How a camera, movie or acquisition command ended.
 enum class CommandEnd {
@@ -39,40 +29,76 @@ enum class CommandEnd {
     CannotLoad,      // message 10
 };
 
-// The window side of a command. The browser's window implements it over its controls and its
-// replaceable user interface; tests record every call.
-class MediaHost {
+// Message table entries (browser/media/message_entries.h) shown to the user.
+class MessageHost {
 public:
-    virtual ~MediaHost() = default;
-
+    virtual ~MessageHost() = default;
     // Shows message table entry `entry`, its "%s" replaced by `argument` when one is given;
     // returns when the box is closed.
     virtual void showMessageEntry(int entry, const std::optional<std::string>& argument) = 0;
+};
 
-    // The progress bar along the bottom of the window.
+// A progress display (the progress bar along the bottom of the browser's window).
+class ProgressHost {
+public:
+    virtual ~ProgressHost() = default;
     virtual void showProgress(int minimum, int maximum, int position) = 0;
     virtual void setProgressRange(int minimum, int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
     virtual void moveProgressToMaximum() = 0;
     virtual void hideProgress() = 0;
+};
 
+// What every camera command reports through: messages and progress.
+class CommandHost : public MessageHost, public ProgressHost {};
+
+// The browser's folder tree and file list.
+class FolderHost {
+public:
+    virtual ~FolderHost() = default;
     // Recomputes the current folder from the folder tree and returns it (ends in "/").
     virtual std::string updateCurrentFolder() = 0;
     // Gives the focus to the folder tree and asks, deferred, for the file list to read the
     // current folder again.
     virtual void requestListRefresh() = 0;
+};
 
+// What the camera download uses: the command's reports and the folder it downloads into.
+class DownloadHost : public CommandHost, public FolderHost {};
+
+// The browser's movie file dialogs.
+class MovieDialogHost {
+public:
+    virtual ~MovieDialogHost() = default;
     // The movie save dialog; nullopt when cancelled.
     virtual std::optional<std::string> chooseMovieToSave() = 0;
     // The movie open dialog (one existing file); nullopt when cancelled.
     virtual std::optional<std::string> chooseMovieToOpen() = 0;
+};
+
+// The desktop's programs.
+class DesktopHost {
+public:
+    virtual ~DesktopHost() = default;
     // Hands a file to the desktop's associated program; the result is not examined.
     virtual void openWithDesktop(const std::string& fileName) = 0;
+};
 
-    // The preview: cleared, or showing a bitmap file fitted to the preview panel.
+// The browser's preview panel.
+class PreviewHost {
+public:
+    virtual ~PreviewHost() = default;
+    // Cleared, or showing a bitmap file fitted to the preview panel.
     virtual void clearPreview() = 0;
     virtual void showPreviewFile(const std::string& fileName) = 0;
 };
+
+// The browser window's whole side of its commands. The window implements it over its controls
+// and its replaceable user interface; tests record every call.
+class MediaHost : public DownloadHost,
+                  public MovieDialogHost,
+                  public DesktopHost,
+                  public PreviewHost {};
 
 // The local date and time, as the commands read it.
 struct LocalTime {

@@ -6,18 +6,46 @@ namespace lumicart::media {
 namespace {
 
 // Asks the save dialog (unless the name is given) and opens the movie on the first frame.
-bool OpenMovieFile(MovieWriter& writer, MediaHost& host, const FrameView& first,
+bool OpenMovieFile(MovieWriter& writer, MovieDialogHost* dialogs, const FrameView& first,
                    const std::optional<std::string>& fileName) {
-    const std::optional<std::string> name = fileName ? fileName : host.chooseMovieToSave();
+    const std::optional<std::string> name = fileName  ? fileName
+                                            : dialogs ? dialogs->chooseMovieToSave()
+                                                      : std::nullopt;
     if (!name || name->empty())
         return false;
     return writer.open(*name, first);
 }
 
+// The camera movie named by `fileName`, else by the save dialog of `dialogs`.
+MovieResult CameraMovie(CameraSession& session, MovieWriter& writer, CommandHost& host,
+                        MovieDialogHost* dialogs, const std::optional<std::string>& fileName) {
+    MovieResult result;
+    if (const auto end = StartCameraCommand(session, host)) {
+        result.end = *end;
+        return result;
+    }
+    const uint16_t count = session.imageCount();
+    if (session.QueryPictureFormat(0) != 0 || session.RecreatePicture() != 0) {
+        result.end = CommandEnd::NoMovie;
+    } else {
+        if (OpenMovieFile(writer, dialogs, ViewOf(session.picture()), fileName)) {
+            const bool all = WriteCameraFrames(session, writer, host, 0, count);
+            result.end = all ? CommandEnd::Completed : CommandEnd::Stopped;
+            result.frames = writer.framesWritten();
+            result.fileName = writer.fileName();
+        } else {
+            result.end = CommandEnd::NoMovie;
+        }
+        writer.CloseMovieFile();
+    }
+    session.CloseCameraConnection();
+    return result;
+}
+
 } // namespace
 
-bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& host, uint16_t first,
-                       uint16_t count) {
+bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, ProgressHost& host,
+                       uint16_t first, uint16_t count) {
     const CameraApi& api = session.api();
     const uint16_t end = uint16_t(first + count);
     host.showProgress(first, end, first);
@@ -39,29 +67,14 @@ bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& h
     return i == end;
 }
 
-MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, MediaHost& host,
-                              const std::optional<std::string>& fileName) {
-    MovieResult result;
-    if (const auto end = StartCameraCommand(session, host)) {
-        result.end = *end;
-        return result;
-    }
-    const uint16_t count = session.imageCount();
-    if (session.QueryPictureFormat(0) != 0 || session.RecreatePicture() != 0) {
-        result.end = CommandEnd::NoMovie;
-    } else {
-        if (OpenMovieFile(writer, host, ViewOf(session.picture()), fileName)) {
-            const bool all = WriteCameraFrames(session, writer, host, 0, count);
-            result.end = all ? CommandEnd::Completed : CommandEnd::Stopped;
-            result.frames = writer.framesWritten();
-            result.fileName = writer.fileName();
-        } else {
-            result.end = CommandEnd::NoMovie;
-        }
-        writer.CloseMovieFile();
-    }
-    session.CloseCameraConnection();
-    return result;
+MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, CommandHost& host,
+                              MovieDialogHost& dialogs) {
+    return CameraMovie(session, writer, host, &dialogs, std::nullopt);
+}
+
+MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, CommandHost& host,
+                              const std::string& fileName) {
+    return CameraMovie(session, writer, host, nullptr, fileName);
 }
 
 MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWriter& writer,
@@ -76,7 +89,7 @@ MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWri
     const int count = int(selection.size());
     host.showProgress(0, 100, 0);
     result.end = CommandEnd::NoMovie;
-    if (OpenMovieFile(writer, host, ViewOf(*frame), std::nullopt)) {
+    if (OpenMovieFile(writer, &host, ViewOf(*frame), std::nullopt)) {
         result.fileName = writer.fileName();
         if (!writer.WriteMovieFrame(0, ViewOf(*frame))) {
             result.end = CommandEnd::Stopped;
@@ -119,14 +132,14 @@ MovieResult CreateFileMovie(const std::vector<SelectedFile>& selection, const Bi
     for (std::size_t k = 0; k < selection.size(); ++k) {
         const auto size = probe(selection[k].path);
         if (!size) {
-            host.showMessageEntry(kMsgBitmapFilesOnly, selection[k].caption);
+            host.showMessageEntry(kMsgBitmapOnly, selection[k].caption);
             result.end = CommandEnd::NotBitmap;
             return result;
         }
         if (k == 0)
             firstSize = *size;
         else if (*size != firstSize) {
-            host.showMessageEntry(kMsgDifferentImageSize, selection[k].caption);
+            host.showMessageEntry(kMsgDifferentSize, selection[k].caption);
             result.end = CommandEnd::DifferentSize;
             return result;
         }

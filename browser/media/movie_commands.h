@@ -26,13 +26,20 @@ struct MovieResult {
 // Writes camera pictures first .. first+count-1 (16-bit index arithmetic) into the open movie,
 // stopping at the first picture of a format other than the session's current one, or at any
 // failure. Shows and hides the progress bar. True when every picture was written.
-bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, MediaHost& host, uint16_t first,
-                       uint16_t count);
+bool WriteCameraFrames(CameraSession& session, MovieWriter& writer, ProgressHost& host,
+                       uint16_t first, uint16_t count);
 
 // "Create AVI File": every picture of the first picture's format, from the camera straight into
-// a movie named by the save dialog (or by `fileName` when given, with no dialog).
-MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, MediaHost& host,
-                              const std::optional<std::string>& fileName = std::nullopt);
+// a movie named by the save dialog of `dialogs`.
+MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, CommandHost& host,
+                              MovieDialogHost& dialogs);
+// The browser's window as both.
+inline MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, MediaHost& host) {
+    return CreateCameraMovie(session, writer, host, static_cast<MovieDialogHost&>(host));
+}
+// The same into `fileName`, with no dialog.
+MovieResult CreateCameraMovie(CameraSession& session, MovieWriter& writer, CommandHost& host,
+                              const std::string& fileName);
 
 // One item of the file list's selection, in list order.
 struct SelectedFile {

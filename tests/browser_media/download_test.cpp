@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace lumicart;
 using namespace lumicart::media;
 using namespace lumicart::media::testing;
 
@@ -65,7 +66,7 @@ protected:
 TEST_F(DownloadTest, NoPicturesShowsMessageFourWritesNothingAndNeverShowsProgress) {
     const DownloadResult result = run();
     EXPECT_EQ(result.end, DownloadEnd::NoPictures);
-    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgNoImagesOnCamera});
+    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgNoImages});
     EXPECT_TRUE(filesIn(folder()).empty());
     EXPECT_FALSE(m_host.progressEverShown);
     EXPECT_EQ(fakeCamera().closes, 1);
@@ -188,7 +189,7 @@ TEST_F(DownloadTest, OpenFailureShowsMessageThreeAndClosesAHandedBackConnection)
         fakeCamera().openStatus = 0x43;
         fakeCamera().handBackOnOpenFailure = handBack;
         EXPECT_EQ(run().end, DownloadEnd::OpenFailed);
-        EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCouldNotOpenCamera});
+        EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCannotOpenCamera});
         EXPECT_EQ(fakeCamera().closes, handBack ? 1 : 0);
         EXPECT_FALSE(fakeCamera().connectionOpen);
         EXPECT_TRUE(filesIn(folder()).empty());
@@ -210,7 +211,7 @@ TEST_F(DownloadTest, WriteFailureShowsMessageFiveKeepsEarlierFilesAndLeavesNoPar
     SetBitmapWriteFaultForTesting(1000, 1);
     const DownloadResult result = run();
     EXPECT_EQ(result.end, DownloadEnd::WriteFailed);
-    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCannotSaveFile});
+    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCannotSave});
     EXPECT_EQ(filesIn(folder()), std::vector<std::string>{"20240131-01.bmp"})
         << "no broken picture and no temporary file";
     EXPECT_TRUE(ReadBitmapFile((folder() / "20240131-01.bmp").string()));
@@ -226,7 +227,7 @@ TEST_F(DownloadTest, MissingLibraryShowsMessageOneAndCallsNothing) {
     givePictures({0});
     EXPECT_EQ(AutoDownloadImage(session, m_host, fixedDay(2024, 1, 31)).end,
               DownloadEnd::LibraryMissing);
-    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCameraLibraryMissing});
+    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgNoCameraLibrary});
     EXPECT_TRUE(fakeCamera().calls.empty());
 }
 

@@ -14,6 +14,7 @@
 #include <iostream>
 
 namespace fs = std::filesystem;
+using namespace lumicart;
 using namespace lumicart::media;
 using namespace lumicart::media::testing;
 
@@ -211,7 +212,7 @@ TEST_F(CameraMovieTest, EveryPictureOfOneFormatDecodesCloseToTheCameraPicture) {
 
 TEST_F(CameraMovieTest, NoPicturesShowsMessageFourAndAsksNoName) {
     EXPECT_EQ(run().end, MovieEnd::NoPictures);
-    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgNoImagesOnCamera});
+    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgNoImages});
     EXPECT_EQ(m_host.saveDialogs, 0);
     EXPECT_EQ(entries(), 0u);
     EXPECT_EQ(fakeCamera().closes, 1);
@@ -227,12 +228,60 @@ TEST_F(CameraMovieTest, CancelledSaveDialogMakesNoFileAndClosesTheCamera) {
     EXPECT_TRUE(fakeCamera().uploaded.empty());
 }
 
+// A program with no dialogs, folders or preview (the kerris tool): only messages and progress.
+struct ReportsOnlyHost final : CommandHost {
+    std::vector<int> messages;
+    int progressCalls = 0;
+    bool progressVisible = false;
+    void showMessageEntry(int entry, const std::optional<std::string>&) override {
+        messages.push_back(entry);
+    }
+    void showProgress(int, int, int) override { ++progressCalls, progressVisible = true; }
+    void setProgressRange(int, int) override { ++progressCalls; }
+    void setProgressPosition(int) override { ++progressCalls; }
+    void moveProgressToMaximum() override { ++progressCalls; }
+    void hideProgress() override { ++progressCalls, progressVisible = false; }
+};
+
+TEST_F(CameraMovieTest, ANamedMovieNeedsOnlyMessagesAndProgress) {
+    struct Case {
+        const char* name;
+        std::vector<FakeCamera::Picture> pictures;
+        bool emptyName;
+        MovieEnd end;
+        int frames;
+        std::vector<int> messages;
+    } cases[] = {
+        {"two pictures", {{0, 1}, {0, 2}}, false, MovieEnd::Completed, 2, {}},
+        {"no pictures", {}, false, MovieEnd::NoPictures, 0, {kMsgNoImages}},
+        {"an empty name", {{0, 1}}, true, MovieEnd::NoMovie, 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(movie());
+        fakeCamera().pictures = c.pictures;
+        fakeCamera().closes = 0;
+        ReportsOnlyHost host;
+        CameraSession session(m_api);
+        MovieWriter writer;
+        const MovieResult result =
+            CreateCameraMovie(session, writer, host, c.emptyName ? std::string() : movie());
+        EXPECT_EQ(result.end, c.end);
+        EXPECT_EQ(result.frames, c.frames);
+        EXPECT_EQ(host.messages, c.messages);
+        EXPECT_FALSE(host.progressVisible);
+        EXPECT_EQ(fakeCamera().closes, 1);
+        EXPECT_EQ(entries(), c.frames > 0 ? 1u : 0u);
+        EXPECT_EQ(m_host.saveDialogs, 0) << "no dialog is asked for a named movie";
+    }
+}
+
 TEST_F(CameraMovieTest, OpenFailureShowsMessageThree) {
     fakeCamera().pictures = {{0, 1}};
     fakeCamera().openStatus = 0x30;
     fakeCamera().handBackOnOpenFailure = true;
     EXPECT_EQ(run().end, MovieEnd::OpenFailed);
-    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCouldNotOpenCamera});
+    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCannotOpenCamera});
     EXPECT_EQ(fakeCamera().closes, 1);
 }
 
@@ -273,7 +322,7 @@ TEST_F(FileMovieTest, DifferentSizeNamesTheFirstMismatchAndLeavesNoMovie) {
         m_host.messages.clear();
         EXPECT_EQ(run(c.selection).end, MovieEnd::DifferentSize);
         ASSERT_EQ(m_host.messages.size(), 1u);
-        EXPECT_EQ(m_host.messages[0].first, kMsgDifferentImageSize);
+        EXPECT_EQ(m_host.messages[0].first, kMsgDifferentSize);
         EXPECT_EQ(m_host.messages[0].second, c.named);
         EXPECT_FALSE(fs::exists(movie()));
         EXPECT_EQ(m_host.saveDialogs, 0);
@@ -291,7 +340,7 @@ TEST_F(FileMovieTest, NonBitmapIsNamedWithMessageNine) {
     EXPECT_EQ(run({a, photo, big}).end, MovieEnd::NotBitmap);
     ASSERT_EQ(m_host.messages.size(), 1u);
     EXPECT_EQ(m_host.messages[0],
-              std::make_pair(int(kMsgBitmapFilesOnly), std::optional<std::string>("photo.jpg")));
+              std::make_pair(int(kMsgBitmapOnly), std::optional<std::string>("photo.jpg")));
     EXPECT_FALSE(fs::exists(movie()));
 }
 

@@ -21,6 +21,7 @@
 #include <iostream>
 
 namespace fs = std::filesystem;
+using namespace lumicart;
 using namespace lumicart::media;
 using namespace lumicart::media::testing;
 
@@ -151,7 +152,7 @@ TEST_F(VirtualCameraTest, EmptyCameraShowsMessageFour) {
     ASSERT_TRUE(key && key->writeString("PictureFolder", empty.path().toStdString() + "/"));
     CameraSession session(m_library.api());
     AutoDownloadImage(session, m_host, SystemLocalTime);
-    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgNoImagesOnCamera});
+    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgNoImages});
     EXPECT_TRUE(written().empty());
     EXPECT_FALSE(m_host.progressEverShown);
 }
@@ -160,7 +161,7 @@ TEST_F(VirtualCameraTest, NoCameraShowsMessageThree) {
     setCamera("Cameras", 0);
     CameraSession session(m_library.api());
     AutoDownloadImage(session, m_host, SystemLocalTime);
-    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCouldNotOpenCamera});
+    EXPECT_EQ(m_host.messageNumbers(), std::vector<int>{kMsgCannotOpenCamera});
 }
 
 int runKerris(const std::vector<std::string>& arguments) {

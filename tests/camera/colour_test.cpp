@@ -279,6 +279,80 @@ TEST_F(ColourTest, ColourLibraryRefusingTheDataFallsBackToTheSensorMatrix) {
     EXPECT_EQ(parameterOrder(), (std::vector<uint32_t>{24, 26, 11}));
 }
 
+// ---- Whether the camera's colour data is in use -------------------------------------------
+
+constexpr char kDefaultsText[] =
+    "the camera's colour data could not be read; the sensor's defaults are used";
+
+struct ColourSourceCase {
+    const char* name;
+    uint8_t length;       // colour data length the camera reports
+    int failCommand;      // CtiCommand call that fails (0x85 is 1, the echo 2, 0x8A 3); 0: none
+    int failSetParameter; // KERC_SetParameter call that fails (mode 24 is 1); 0: none
+    uint32_t status;      // CpiGetErrorText(kCpiColourDefaults)
+};
+
+class ColourSourceTest : public ColourTest,
+                         public ::testing::WithParamInterface<ColourSourceCase> {};
+
+TEST_P(ColourSourceTest, ErrorTextTellsWhenTheSensorDefaultsStandInForLostData) {
+    const ColourSourceCase& t = GetParam();
+    if (t.failCommand)
+        usb.failNthCall("CtiCommand", t.failCommand, 0x77);
+    if (t.failSetParameter)
+        colour.failNthCall("KERC_SetParameter", t.failSetParameter, 6);
+    openCamera(0x1943, t.length, colourData(t.length));
+    char text[128];
+    std::memset(text, 'x', sizeof text);
+    EXPECT_EQ(CpiGetErrorText(c, kCpiColourDefaults, text, sizeof text), t.status);
+    EXPECT_STREQ(text, t.status == kCpiColourDefaults ? kDefaultsText : "");
+    EXPECT_TRUE(usb.calls("CtiGetErrorText").empty()) << "the transport is not asked";
+    // Asking again gives the same answer: the state belongs to the connection's open.
+    EXPECT_EQ(CpiGetErrorText(c, kCpiColourDefaults, text, sizeof text), t.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Opens, ColourSourceTest,
+    ::testing::Values(ColourSourceCase{"DataApplied", 36, 0, 0, kCpiOk},
+                      ColourSourceCase{"SixteenBytesApplied", 16, 0, 0, kCpiOk},
+                      ColourSourceCase{"FifteenBytesIsNoData", 15, 0, 0, kCpiOk},
+                      ColourSourceCase{"NoData", 0, 0, 0, kCpiOk},
+                      ColourSourceCase{"LengthLost", 36, 3, 0, kCpiColourDefaults},
+                      ColourSourceCase{"FirstPieceLost", 36, 4, 0, kCpiColourDefaults},
+                      ColourSourceCase{"SecondPieceLost", 36, 5, 0, kCpiColourDefaults},
+                      ColourSourceCase{"LastShortPieceLost", 36, 6, 0, kCpiColourDefaults},
+                      ColourSourceCase{"LengthLostOfACameraWithout", 0, 3, 0, kCpiColourDefaults},
+                      ColourSourceCase{"DataRefused", 36, 0, 2, kCpiColourDefaults},
+                      ColourSourceCase{"MatrixRefusalIsNotAboutData", 15, 0, 2, kCpiOk}),
+    [](const ::testing::TestParamInfo<ColourSourceCase>& p) { return p.param.name; });
+
+TEST_F(ColourTest, ColourDefaultsTextIsCutToTheBufferAndAlwaysEnded) {
+    usb.failNthCall("CtiCommand", 3, 0x77);
+    openCamera(0x1943, 36, colourData(36));
+    for (uint32_t size :
+         {1u, 2u, 10u, uint32_t(sizeof kDefaultsText) - 1, uint32_t(sizeof kDefaultsText)}) {
+        char text[sizeof kDefaultsText + 8];
+        std::memset(text, 'x', sizeof text);
+        EXPECT_EQ(CpiGetErrorText(c, kCpiColourDefaults, text, size), uint32_t(kCpiColourDefaults))
+            << size;
+        EXPECT_EQ(std::string(text), std::string(kDefaultsText, size - 1)) << size;
+        EXPECT_EQ(text[size], 'x') << "written past the buffer of " << size;
+    }
+}
+
+TEST_F(ColourTest, ColourDefaultsQueryRejectsMisuseLikeAnyCode) {
+    usb.failNthCall("CtiCommand", 3, 0x77);
+    openCamera(0x1943, 36, colourData(36));
+    char text[8] = "keep";
+    EXPECT_EQ(CpiGetErrorText(c, kCpiColourDefaults, nullptr, 8), uint32_t(kCpiBadValue));
+    EXPECT_EQ(CpiGetErrorText(c, kCpiColourDefaults, text, 0), uint32_t(kCpiBadValue));
+    EXPECT_EQ(CpiGetErrorText(nullptr, kCpiColourDefaults, text, 8), uint32_t(kCpiBadConnection));
+    EXPECT_STREQ(text, "keep");
+    // Any other code still goes to the transport.
+    CpiGetErrorText(c, 0x4000, text, sizeof text);
+    EXPECT_EQ(usb.calls("CtiGetErrorText").size(), 1u);
+}
+
 // ---- Matrix exports -----------------------------------------------------------------------
 
 TEST_F(ColourTest, MatrixSetAndGetGoThroughParameterEleven) {

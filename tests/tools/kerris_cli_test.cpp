@@ -1,6 +1,8 @@
 // build/bin/kerris run as a program against the virtual camera of a fresh install: the files
-// it writes, a second run, listing, a failing camera and wrong arguments.
+// it writes, a second run, listing, a failing camera, wrong arguments, a file-size limit and a
+// kill in the middle of a download.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,7 +11,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <map>
+#include <thread>
 
 #include "platform/registry/registry.h"
 #include "tests/tools/tool_test_support.h"
@@ -28,10 +32,16 @@ struct ToolRun {
     std::string out, err;
 };
 
-// Runs the tool with `arguments`, the given registry folder and no module path override.
-ToolRun runTool(const std::vector<std::string>& arguments, const std::string& registry,
-                const TempFolder& scratch) {
+// Starts the tool with `arguments`, the given registry folder and no module path override, its
+// output into files of `scratch`; `inChild` runs in the child just before the program starts.
+pid_t startTool(const std::vector<std::string>& arguments, const std::string& registry,
+                const TempFolder& scratch, const std::function<void()>& inChild = {}) {
     const std::string outPath = scratch / "stdout.txt", errPath = scratch / "stderr.txt";
+    const std::string program = buildDir() + "/bin/kerris";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -40,22 +50,29 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& re
         ::dup2(err, 2);
         ::setenv("KERRIS_REGISTRY_DIR", registry.c_str(), 1);
         ::unsetenv("KERRIS_MODULE_PATH");
-        const std::string program = buildDir() + "/bin/kerris";
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
+        if (inChild)
+            inChild();
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
+    return child;
+}
+
+// Waits for a started tool and collects what it wrote.
+ToolRun finishTool(pid_t child, const TempFolder& scratch) {
     ToolRun run;
     int status = 0;
     ::waitpid(child, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    const auto out = readFile(outPath), err = readFile(errPath);
+    const auto out = readFile(scratch / "stdout.txt"), err = readFile(scratch / "stderr.txt");
     run.out.assign(out.begin(), out.end());
     run.err.assign(err.begin(), err.end());
     return run;
+}
+
+ToolRun runTool(const std::vector<std::string>& arguments, const std::string& registry,
+                const TempFolder& scratch, const std::function<void()>& inChild = {}) {
+    return finishTool(startTool(arguments, registry, scratch, inChild), scratch);
 }
 
 std::string today() {
@@ -141,8 +158,17 @@ protected:
         registry = scratch / "registry";
         downloads = scratch / "pictures";
     }
-    ToolRun run(const std::vector<std::string>& arguments) {
-        return runTool(arguments, registry, scratch);
+    ToolRun run(const std::vector<std::string>& arguments,
+                const std::function<void()>& inChild = {}) {
+        return runTool(arguments, registry, scratch, inChild);
+    }
+    // The virtual camera serves the bitmap files of `folder` instead of the samples.
+    void servePictures(const std::string& folder) {
+        ::setenv("KERRIS_REGISTRY_DIR", registry.c_str(), 1);
+        auto key = kerris::registry::Key::create(kerris::registry::Hive::LocalMachine,
+                                                 "SOFTWARE\\Kerris\\VirtualCamera");
+        ASSERT_TRUE(key.has_value());
+        ASSERT_TRUE(key->writeString("PictureFolder", folder + "/"));
     }
 
     TempFolder scratch;
@@ -337,4 +363,158 @@ TEST_F(KerrisCli, ListShowsCamerasOfBothTransports) {
     for (const char* line : {"serial link, camera number 0", "(older command set)",
                              "sensor id          0x1944", "pictures           8"})
         EXPECT_NE(serialPart.find(line), std::string::npos) << line << "\n" << serialPart;
+}
+
+namespace {
+
+// Every entry of a download folder is a visible, complete bitmap: the size its header gives is
+// the file's size and holds all its pixel rows.
+void expectOnlyCompleteBitmaps(const std::string& folder) {
+    for (const auto& name : entries(folder)) {
+        ASSERT_NE(name[0], '.') << "temporary file left: " << name;
+        const auto bytes = readFile(folder + "/" + name);
+        Bitmap picture;
+        ASSERT_TRUE(readBitmap(folder + "/" + name, picture)) << name << " is not a bitmap";
+        EXPECT_EQ(little32(bytes, 2), bytes.size()) << name << ": size in its header";
+        const std::size_t stride = (std::size_t(picture.width) * 3 + 3) & ~std::size_t(3);
+        EXPECT_EQ(bytes.size(), 54 + stride * std::size_t(picture.height)) << name;
+    }
+}
+
+} // namespace
+
+TEST_F(KerrisCli, AFileSizeLimitFailsTheDownloadWithAMessageAndLeavesNothing) {
+    // 512 KB: less than the first sample picture (640 x 480, 900 KB). The limit is set in the
+    // child with SIGXFSZ at its default (this process may ignore it, and that would be
+    // inherited), which ends a program that does not expect it.
+    const ToolRun r = run({"download", downloads}, [] {
+        rlimit limit{512 * 1024, 512 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_DFL);
+    });
+    EXPECT_EQ(r.status, 1) << "not an exit (signal " << r.status - 128 << ")?\n" << r.err;
+    EXPECT_NE(r.err.find("picture 1 of 8: cannot save " + downloads + "/"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("0 of 8 pictures written"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(entries(downloads), std::set<std::string>{}) << "no partial and no hidden file";
+}
+
+TEST_F(KerrisCli, AFileSizeLimitBetweenPictureSizesKeepsTheSmallerOnes) {
+    // 300 KB: the 352 x 288 pictures (297 KB) fit, the first 640 x 480 one does not. The camera
+    // serves a small picture first, then a large one.
+    const std::string store = scratch / "store";
+    fs::create_directories(store);
+    Bitmap small{352, 288, std::vector<std::uint8_t>(352 * 288 * 3, 90)};
+    Bitmap large{640, 480, std::vector<std::uint8_t>(640 * 480 * 3, 160)};
+    writeBitmap(store + "/1-small.bmp", small);
+    writeBitmap(store + "/2-large.bmp", large);
+    servePictures(store);
+    const ToolRun r = run({"download", downloads}, [] {
+        rlimit limit{300 * 1024, 300 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_DFL);
+    });
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("picture 2 of 2: cannot save"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 of 2 pictures written"), std::string::npos) << r.err;
+    ASSERT_EQ(entries(downloads).size(), 1u);
+    expectOnlyCompleteBitmaps(downloads);
+}
+
+TEST_F(KerrisCli, KilledWhileWritingLeavesOnlyCompletePicturesAndNoHiddenFile) {
+    // Many large pictures, so that the program is killed in the middle of its work: as soon as
+    // a hidden file shows in the folder (a writer that names its temporaries) or after the
+    // first, second, ... complete picture.
+    const std::string store = scratch / "store";
+    fs::create_directories(store);
+    constexpr int kPictures = 24;
+    for (int i = 0; i < kPictures; ++i) {
+        Bitmap picture{640, 480, std::vector<std::uint8_t>(640 * 480 * 3, std::uint8_t(i * 10))};
+        char name[32];
+        std::snprintf(name, sizeof name, "/%02d.bmp", i);
+        writeBitmap(store + name, picture);
+    }
+    servePictures(store);
+    int killedMidway = 0;
+    for (std::size_t after : {1u, 1u, 2u, 3u, 5u}) {
+        fs::remove_all(downloads);
+        fs::create_directories(downloads);
+        const pid_t child = startTool({"download", downloads}, registry, scratch);
+        bool killed = false;
+        for (int poll = 0; poll < 200000 && !killed; ++poll) {
+            std::size_t visible = 0;
+            bool hidden = false;
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(downloads, ec)) {
+                if (e.path().filename().string()[0] == '.')
+                    hidden = true;
+                else
+                    ++visible;
+            }
+            if (hidden || visible >= after) {
+                ::kill(child, SIGKILL);
+                killed = true;
+            } else {
+                int status = 0;
+                if (::waitpid(child, &status, WNOHANG) == child) {
+                    ADD_FAILURE() << "the tool ended before " << after << " pictures";
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+        }
+        if (!killed)
+            continue;
+        const ToolRun r = finishTool(child, scratch);
+        if (r.status == 128 + SIGKILL)
+            ++killedMidway;
+        SCOPED_TRACE("killed after " + std::to_string(after) + " pictures");
+        expectOnlyCompleteBitmaps(downloads);
+        EXPECT_LT(entries(downloads).size(), std::size_t(kPictures));
+    }
+    EXPECT_GT(killedMidway, 0) << "no run was killed before it ended";
+}
+
+TEST_F(KerrisCli, LostColourDataIsReportedAndThePicturesStillWritten) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, std::uint32_t>> values; // of the virtual camera's key
+        bool reported;
+    } cases[] = {
+        {"length command lost", {{"FailCommandCode", 0x8A}, {"FailCommandAt", 1}}, true},
+        {"first piece lost", {{"FailCommandCode", 0x8B}, {"FailCommandAt", 1}}, true},
+        {"last piece lost", {{"FailCommandCode", 0x8B}, {"FailCommandAt", 3}}, true},
+        {"fourth command lost", {{"FailCommandAt", 4}}, true},
+        {"fifth command lost", {{"FailCommandAt", 5}}, true},
+        {"sixth command lost", {{"FailCommandAt", 6}}, true},
+        {"a camera without colour data", {{"ColourDataLength", 15}}, false},
+        {"a later command lost", {{"FailCommandCode", 0x8B}, {"FailCommandAt", 4}}, false},
+    };
+    const std::string notice =
+        "kerris: the camera's colour data could not be read; the sensor's defaults are used\n";
+    ::setenv("KERRIS_REGISTRY_DIR", registry.c_str(), 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(registry);
+        fs::create_directories(registry);
+        fs::remove_all(downloads);
+        fs::create_directories(downloads);
+        {
+            auto key = kerris::registry::Key::create(kerris::registry::Hive::LocalMachine,
+                                                     "SOFTWARE\\Kerris\\VirtualCamera");
+            ASSERT_TRUE(key.has_value());
+            for (const auto& [name, value] : c.values)
+                ASSERT_TRUE(key->writeDword(name, value));
+        }
+        const ToolRun r = run({"download", downloads});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find(notice) != std::string::npos, c.reported) << r.err;
+        if (c.reported) {
+            EXPECT_EQ(r.err.find(notice), r.err.rfind(notice)) << "said once: " << r.err;
+        }
+        EXPECT_EQ(entries(downloads).size(), 8u);
+        expectOnlyCompleteBitmaps(downloads);
+    }
 }

@@ -11,16 +11,16 @@ namespace kerris::tool {
 namespace {
 
 // The browser's camera movie, reporting on the terminal instead of in message boxes.
-class TerminalHost : public lumicart::media::MediaHost {
+class TerminalHost : public lumicart::media::CommandHost {
 public:
     explicit TerminalHost(Environment& env) : m_env(env), m_progress(env.err, env.forceProgress) {}
 
     void showMessageEntry(int entry, const std::optional<std::string>&) override {
-        using namespace lumicart::media;
-        const char* text = entry == kMsgCameraLibraryMissing ? "the camera library is missing"
-                           : entry == kMsgCouldNotOpenCamera ? "could not open the camera"
-                           : entry == kMsgNoImagesOnCamera   ? "no pictures on the camera"
-                                                             : "the movie could not be made";
+        using namespace lumicart;
+        const char* text = entry == kMsgNoCameraLibrary    ? "the camera library is missing"
+                           : entry == kMsgCannotOpenCamera ? "could not open the camera"
+                           : entry == kMsgNoImages         ? "no pictures on the camera"
+                                                           : "the movie could not be made";
         m_progress.clear();
         std::fprintf(m_env.err, "kerris: %s\n", text);
     }
@@ -36,13 +36,6 @@ public:
     }
     void moveProgressToMaximum() override {}
     void hideProgress() override { m_progress.finish(); }
-    std::string updateCurrentFolder() override { return {}; }
-    void requestListRefresh() override {}
-    std::optional<std::string> chooseMovieToSave() override { return std::nullopt; }
-    std::optional<std::string> chooseMovieToOpen() override { return std::nullopt; }
-    void openWithDesktop(const std::string&) override {}
-    void clearPreview() override {}
-    void showPreviewFile(const std::string&) override {}
 
 private:
     Environment& m_env;
