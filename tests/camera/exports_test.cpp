@@ -2,6 +2,7 @@
 // internal resolves, and the identification text survives in its constant data.
 #include "camera/cpi.h"
 #include "tests/fakes/fake_control.h"
+#include "tests/support/exported_names.h"
 
 #include <dlfcn.h>
 
@@ -76,23 +77,6 @@ std::filesystem::path libraryPath() {
     return buildDir() / "lib" / "libkerriscp.so";
 }
 
-// The names exported by the library, whatever their kind.
-std::set<std::string> exportedNames() {
-    std::set<std::string> names;
-    std::string command = "nm -D --defined-only '" + libraryPath().string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return names;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe)) {
-        char address[64], type[8], name[400];
-        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3)
-            names.insert(name);
-    }
-    pclose(pipe);
-    return names;
-}
-
 std::set<std::string> expectedNames() {
     return {kInterface.begin(), kInterface.end()};
 }
@@ -104,7 +88,7 @@ TEST(Exports, TheWholeInterfaceHasFortyOneNames) {
 
 TEST(Exports, ExactlyTheInterfaceLeavesTheLibrary) {
     ASSERT_TRUE(std::filesystem::exists(libraryPath())) << libraryPath();
-    std::set<std::string> names = exportedNames();
+    std::set<std::string> names = kerris::test::exportedNames(libraryPath());
     ASSERT_FALSE(names.empty());
     EXPECT_EQ(names, expectedNames());
 }

@@ -1,5 +1,6 @@
 // The runtime as a file: exactly its twelve names leave libkerriscom.so, nothing internal
 // resolves.
+#include "tests/support/exported_names.h"
 #include <dlfcn.h>
 
 #include <gtest/gtest.h>
@@ -26,25 +27,9 @@ std::filesystem::path libraryPath() {
     return std::filesystem::path(dir ? dir : ".") / "lib" / "libkerriscom.so";
 }
 
-std::set<std::string> exportedNames() {
-    std::set<std::string> names;
-    std::string command = "nm -D --defined-only '" + libraryPath().string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return names;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe)) {
-        char address[64], type[8], name[400];
-        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3)
-            names.insert(name);
-    }
-    pclose(pipe);
-    return names;
-}
-
 TEST(Exports, ExactlyTheRuntimeLeavesTheLibrary) {
     ASSERT_TRUE(std::filesystem::exists(libraryPath())) << libraryPath();
-    EXPECT_EQ(exportedNames(), kExports);
+    EXPECT_EQ(kerris::test::exportedNames(libraryPath()), kExports);
 }
 
 TEST(Exports, EveryNameResolvesAndNothingInternalDoes) {

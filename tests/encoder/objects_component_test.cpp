@@ -2,6 +2,7 @@
 // tables registered by the setup program and created by identifier, factories that refuse
 // what they cannot do, and the unload answer following the objects alive.
 #include "tests/encoder/objects_support.h"
+#include "tests/support/exported_names.h"
 
 #include "platform/encoder/encoder_interfaces.h"
 #include "platform/module/module.h"
@@ -25,24 +26,6 @@ using registry::Key;
 fs::path libraryPath() {
     const char* dir = std::getenv("KERRIS_BUILD_DIR");
     return fs::path(dir ? dir : ".") / "lib" / "libkerrisenc.so";
-}
-
-std::set<std::string> exportedNames() {
-    std::set<std::string> names;
-    const std::string command = "nm -D --defined-only '" + libraryPath().string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return names;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe)) {
-        char address[64], type[8], name[400];
-        // Local symbols (lower-case types but the weak and unique ones) resolve for nobody.
-        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3 &&
-            !std::strchr("tdbrsn", type[0]))
-            names.insert(name);
-    }
-    pclose(pipe);
-    return names;
 }
 
 struct ClassCase {
@@ -113,7 +96,8 @@ protected:
 };
 
 TEST_F(Library, ExportsExactlyTheEntryPointsOfAComponent) {
-    EXPECT_EQ(exportedNames(), (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject"}));
+    EXPECT_EQ(kerris::test::exportedNames(libraryPath()),
+              (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject"}));
 }
 
 TEST_F(Library, ClassesItDoesNotServeAndMissingPointersAreRefused) {

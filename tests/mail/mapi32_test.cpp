@@ -4,6 +4,7 @@
 // fake portal on a private session bus).
 #include "platform/mail/mapi.h"
 #include "tests/mail/mail_test_support.h"
+#include "tests/support/exported_names.h"
 
 #include <dlfcn.h>
 
@@ -30,21 +31,6 @@ const std::set<std::string> kSimpleMapi = {
 
 fs::path libraryPath() {
     return test::buildDir() / "lib" / "libmapi32.so";
-}
-
-std::set<std::string> exportedNames(const fs::path& library) {
-    std::set<std::string> names;
-    FILE* pipe = popen(("nm -D --defined-only '" + library.string() + "'").c_str(), "r");
-    if (!pipe)
-        return names;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe)) {
-        char address[64], type[8], name[400];
-        if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3)
-            names.insert(name);
-    }
-    pclose(pipe);
-    return names;
 }
 
 std::string hex(const std::string& bytes) {
@@ -104,7 +90,7 @@ protected:
 
 TEST(Exports, ExactlyTheTwelveNamesLeaveTheLibrary) {
     ASSERT_TRUE(fs::exists(libraryPath())) << libraryPath();
-    EXPECT_EQ(exportedNames(libraryPath()), kSimpleMapi);
+    EXPECT_EQ(kerris::test::exportedNames(libraryPath()), kSimpleMapi);
 }
 
 TEST(Exports, EveryNameResolvesAndNothingInternalDoes) {
@@ -125,7 +111,7 @@ TEST(Exports, TheLeanBuildLacksFindNextOnly) {
     const fs::path lean = test::buildDir() / "tests/mail/lean/libmapi32.so";
     std::set<std::string> expected = kSimpleMapi;
     expected.erase("MAPIFindNext");
-    EXPECT_EQ(exportedNames(lean), expected);
+    EXPECT_EQ(kerris::test::exportedNames(lean), expected);
 }
 
 // ---- sessions and bad calls -----------------------------------------------------------------
