@@ -19,6 +19,18 @@ inline constexpr const char* kRegisteredDriversKey = "SOFTWARE\\Kerris\\CaptureD
 // The description of the virtual camera's capture driver.
 inline constexpr const char* kCameraDriverName = "Kerris Camera";
 
+// A V4L2 node that captures video: its path, card name and version text ("Version: a.b.c").
+struct CaptureDevice {
+    std::string path;
+    std::string card;
+    std::string version;
+};
+
+// The V4L2 nodes "video*" of $KERRIS_VIDEO_DEVICE_DIR (default /dev) that answer
+// VIDIOC_QUERYCAP with a video-capture capability, in device number order. Nodes that only
+// output, metadata nodes and files that are no V4L2 device are left out.
+std::vector<CaptureDevice> CaptureDevices();
+
 // The capture drivers in index order: first every video capture device of the system by its
 // card name (V4L2 devices "video*" in $KERRIS_VIDEO_DEVICE_DIR, default /dev, in device
 // number order), then the registered drivers in the order of the registry key.

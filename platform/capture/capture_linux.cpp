@@ -31,7 +31,7 @@ long videoNumber(const std::string& name) {
     return *end == '\0' && n >= 0 ? n : -1;
 }
 
-std::optional<DriverDescription> queryDevice(const std::string& path) {
+std::optional<CaptureDevice> queryDevice(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
@@ -44,16 +44,20 @@ std::optional<DriverDescription> queryDevice(const std::string& path) {
         (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
     if (!(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
         return std::nullopt;
-    DriverDescription driver;
-    driver.name.assign(reinterpret_cast<const char*>(cap.card),
+    CaptureDevice device;
+    device.path = path;
+    device.card.assign(reinterpret_cast<const char*>(cap.card),
                        strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card));
-    driver.version = "Version: " + std::to_string((cap.version >> 16) & 0xFF) + "." +
+    device.version = "Version: " + std::to_string((cap.version >> 16) & 0xFF) + "." +
                      std::to_string((cap.version >> 8) & 0xFF) + "." +
                      std::to_string(cap.version & 0xFF);
-    return driver;
+    return device;
 }
 
-void appendDevices(std::vector<DriverDescription>& drivers) {
+} // namespace
+
+std::vector<CaptureDevice> CaptureDevices() {
+    std::vector<CaptureDevice> found;
     std::vector<std::pair<long, std::string>> devices;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(deviceFolder(), ec), end; !ec && it != end;
@@ -65,9 +69,12 @@ void appendDevices(std::vector<DriverDescription>& drivers) {
     }
     std::sort(devices.begin(), devices.end());
     for (const auto& device : devices)
-        if (auto driver = queryDevice(device.second))
-            drivers.push_back(std::move(*driver));
+        if (auto node = queryDevice(device.second))
+            found.push_back(std::move(*node));
+    return found;
 }
+
+namespace {
 
 void appendRegistered(std::vector<DriverDescription>& drivers) {
     const auto key = registry::Key::open(registry::Hive::LocalMachine, kRegisteredDriversKey);
@@ -84,7 +91,8 @@ void appendRegistered(std::vector<DriverDescription>& drivers) {
 
 std::vector<DriverDescription> CaptureDrivers() {
     std::vector<DriverDescription> drivers;
-    appendDevices(drivers);
+    for (CaptureDevice& device : CaptureDevices())
+        drivers.push_back({std::move(device.card), std::move(device.version)});
     appendRegistered(drivers);
     return drivers;
 }

@@ -1,14 +1,12 @@
 // The capture devices of this machine: V4L2 capture nodes, the sound server's sources or the
 // ALSA capture devices, then the camera's virtual devices once installed.
+#include "platform/capture/capture.h"
 #include "platform/encoder/capture_session.h"
 #include "platform/encoder/engine/inputs.h"
 #include "platform/encoder/virtual_devices.h"
 
 #include <alsa/asoundlib.h>
-#include <fcntl.h>
-#include <linux/videodev2.h>
 #include <pulse/pulseaudio.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,52 +22,9 @@ namespace {
 // How long the listing waits for a sound server before it takes the ALSA devices instead.
 constexpr pa_usec_t kSoundServerTimeoutUs = 1000000;
 
-std::string videoDeviceFolder() {
-    const char* folder = std::getenv("KERRIS_VIDEO_DEVICE_DIR");
-    return folder && *folder ? folder : "/dev";
-}
-
-// The number of a "videoN" node, or -1 for other names.
-long videoNodeNumber(const std::string& name) {
-    if (name.rfind("video", 0) != 0 || name.size() == 5)
-        return -1;
-    char* end = nullptr;
-    const long n = std::strtol(name.c_str() + 5, &end, 10);
-    return *end == '\0' && n >= 0 ? n : -1;
-}
-
-// The card name of a node that captures video; nullopt for anything else (a node that only
-// outputs, a metadata node, a file that is no V4L2 device at all).
-std::optional<std::string> captureCardName(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    v4l2_capability cap{};
-    const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
-    ::close(fd);
-    if (!ok)
-        return std::nullopt;
-    const uint32_t caps =
-        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
-    if (!(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
-        return std::nullopt;
-    const char* card = reinterpret_cast<const char*>(cap.card);
-    return std::string(card, strnlen(card, sizeof cap.card));
-}
-
 void appendV4l2Devices(std::vector<DeviceInfo>& devices) {
-    std::vector<std::pair<long, std::string>> nodes;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(videoDeviceFolder(), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const long n = videoNodeNumber(it->path().filename().string());
-        if (n >= 0)
-            nodes.emplace_back(n, it->path().string());
-    }
-    std::sort(nodes.begin(), nodes.end());
-    for (const auto& node : nodes)
-        if (auto card = captureCardName(node.second))
-            devices.push_back({std::move(*card), "v4l2", node.second});
+    for (kerris::capture::CaptureDevice& node : kerris::capture::CaptureDevices())
+        devices.push_back({std::move(node.card), "v4l2", std::move(node.path)});
 }
 
 struct PulseListing {
