@@ -15,7 +15,8 @@ constexpr int kProgramOutputTimeoutMs = 5000;
 class QtDesktopServices final : public DesktopServices {
 public:
     void showMessage(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Murvane"), text, QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Murvane"), text, QMessageBox::Ok,
+                        parent);
         box.exec();
     }
     int runModal(QDialog& dialog) override { return dialog.exec(); }
@@ -52,9 +53,13 @@ DesktopServices* g_current = &g_qt;
 
 } // namespace
 
-DesktopServices& desktopServices() { return *g_current; }
+DesktopServices& desktopServices() {
+    return *g_current;
+}
 
-void setDesktopServices(DesktopServices* services) { g_current = services ? services : &g_qt; }
+void setDesktopServices(DesktopServices* services) {
+    g_current = services ? services : &g_qt;
+}
 
 void DesktopMessageBoxes::show(const std::string& text) {
     desktopServices().showMessage(nullptr, QString::fromStdString(text));

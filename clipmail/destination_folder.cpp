@@ -23,8 +23,9 @@ std::string currentDirectory() {
 
 } // namespace
 
-std::string readRegistryText(registry::Hive hive, std::string_view keyPath, std::string_view valueName,
-                             const std::string& defaultText, size_t bufferSize) {
+std::string readRegistryText(registry::Hive hive, std::string_view keyPath,
+                             std::string_view valueName, const std::string& defaultText,
+                             size_t bufferSize) {
     std::optional<registry::Key> key = registry::Key::open(hive, keyPath);
     if (key) {
         if (std::optional<std::string> text = key->readString(valueName))
@@ -39,8 +40,8 @@ std::string& DestinationFolder() {
 }
 
 std::string readDestinationFolder() {
-    std::string folder = readRegistryText(registry::Hive::LocalMachine, kMurvaneKey, kDestinationPathValue,
-                                          currentDirectory());
+    std::string folder = readRegistryText(registry::Hive::LocalMachine, kMurvaneKey,
+                                          kDestinationPathValue, currentDirectory());
     if (folder.empty() || folder.back() != '/')
         folder += '/';
     return folder;

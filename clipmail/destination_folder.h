@@ -18,8 +18,9 @@ inline constexpr size_t kPathBuffer = 260;
 // Reads a REG_SZ value of a key as into a buffer of bufferSize bytes: the text, cut to
 // bufferSize - 1 bytes; defaultText (cut alike) when the key or value is missing or has
 // another type.
-std::string readRegistryText(registry::Hive hive, std::string_view keyPath, std::string_view valueName,
-                             const std::string& defaultText, size_t bufferSize = kPathBuffer);
+std::string readRegistryText(registry::Hive hive, std::string_view keyPath,
+                             std::string_view valueName, const std::string& defaultText,
+                             size_t bufferSize = kPathBuffer);
 
 // The process-wide DestinationFolder (empty until set).
 std::string& DestinationFolder();

@@ -38,10 +38,16 @@ bool globalUnlock(GlobalBlock* block) {
     return true;
 }
 
-void globalFree(GlobalBlock* block) { delete block; }
+void globalFree(GlobalBlock* block) {
+    delete block;
+}
 
-int globalLockCount(const GlobalBlock* block) { return block ? block->locks : 0; }
+int globalLockCount(const GlobalBlock* block) {
+    return block ? block->locks : 0;
+}
 
-size_t globalSize(const GlobalBlock* block) { return block ? block->bytes.size() : 0; }
+size_t globalSize(const GlobalBlock* block) {
+    return block ? block->bytes.size() : 0;
+}
 
 } // namespace kerris::clipmail

@@ -10,8 +10,8 @@
 
 #include <QApplication>
 
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -34,8 +34,8 @@ namespace kerris::clipmail {
 namespace {
 
 constexpr const char* kVolumeMixer = "pavucontrol";
-constexpr const char* kNoVolumeMixer =
-    "No volume mixer could be started. Install pavucontrol to set the recording and playback levels.";
+constexpr const char* kNoVolumeMixer = "No volume mixer could be started. Install pavucontrol to "
+                                       "set the recording and playback levels.";
 
 // Template 102 before the skin places anything.
 constexpr QSize kTemplateSize(360, 400);
@@ -54,9 +54,10 @@ public:
 
 } // namespace
 
-MainDialog::MainDialog(const SkinSet& skin, const std::string& destinationFolder, MainDialogOptions options)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_skin(skin), m_options(std::move(options)),
-      m_destinationFolder(destinationFolder) {
+MainDialog::MainDialog(const SkinSet& skin, const std::string& destinationFolder,
+                       MainDialogOptions options)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_skin(skin),
+      m_options(std::move(options)), m_destinationFolder(destinationFolder) {
     setObjectName("MainDialog");
     setWindowTitle("Murvane");
     createControls();
@@ -64,10 +65,12 @@ MainDialog::MainDialog(const SkinSet& skin, const std::string& destinationFolder
     m_systemMenu->setObjectName("systemMenu");
     // A frameless window has no system menu of its own: the right button and Alt+Space open ours.
     auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-    connect(shortcut, &QShortcut::activated, this, [this] { m_systemMenu->popup(mapToGlobal(QPoint(0, 0))); });
+    connect(shortcut, &QShortcut::activated, this,
+            [this] { m_systemMenu->popup(mapToGlobal(QPoint(0, 0))); });
     resize(kTemplateSize);
     if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(kTemplateSize.width() / 2, kTemplateSize.height() / 2));
+        move(screen->availableGeometry().center() -
+             QPoint(kTemplateSize.width() / 2, kTemplateSize.height() / 2));
 }
 
 MainDialog::~MainDialog() = default;
@@ -168,7 +171,8 @@ void MainDialog::initialise() {
     }
     if (splash && m_options.splashHoldMilliseconds > splashShown.elapsed()) {
         QEventLoop hold;
-        QTimer::singleShot(int(m_options.splashHoldMilliseconds - splashShown.elapsed()), &hold, &QEventLoop::quit);
+        QTimer::singleShot(int(m_options.splashHoldMilliseconds - splashShown.elapsed()), &hold,
+                           &QEventLoop::quit);
         hold.exec(QEventLoop::ExcludeUserInputEvents);
     }
     splash.reset();
@@ -209,9 +213,11 @@ void MainDialog::LayoutSkin(bool sizeUnchanged) {
     if (sizeUnchanged)
         return;
     m_skinReady = false;
-    const SkinLayout layout = computeSkinLayout(m_skin, SkinFrame{videoSize(), size(), QSize(0, 0)});
+    const SkinLayout layout =
+        computeSkinLayout(m_skin, SkinFrame{videoSize(), size(), QSize(0, 0)});
     m_background = composeBackground(m_skin, bitmap137().CreateDeviceBitmap(), layout, size());
-    const QPolygon outline = TraceOutline(m_skin.bitmap(SkinKey::CtrlPanel).CreateDeviceBitmap(), layout, 0);
+    const QPolygon outline =
+        TraceOutline(m_skin.bitmap(SkinKey::CtrlPanel).CreateDeviceBitmap(), layout, 0);
     m_region = skinWindowRegion(layout.mainRect, outline);
     setMask(m_region);
     for (const ControlPlacement& c : layout.controls) {
@@ -234,7 +240,8 @@ void MainDialog::SetCounters(int seconds, int kilobytes) {
     control(kIdSize)->update();
 }
 
-void MainDialog::drawItem(int id, QPainter& painter, const QRect& rect, bool disabled, bool pressed) {
+void MainDialog::drawItem(int id, QPainter& painter, const QRect& rect, bool disabled,
+                          bool pressed) {
     // Every drawing converts the slot's bitmap afresh; nothing is cached.
     if (id == kIdTimer || id == kIdSize) {
         const QImage strip = m_skin.bitmap(SkinKey::Digit).CreateDeviceBitmap();
@@ -253,7 +260,8 @@ void MainDialog::postCommand(int id) {
         m_postedDuringInitialisation.push_back(id);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, id] { onCommand(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { onCommand(id); }, Qt::QueuedConnection);
 }
 
 void MainDialog::postClose() {
@@ -286,7 +294,8 @@ void MainDialog::SetButtonState(ButtonState state) {
 }
 
 void MainDialog::postSysCommand(int command) {
-    QMetaObject::invokeMethod(this, [this, command] { onSysCommand(command); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, command] { onSysCommand(command); }, Qt::QueuedConnection);
 }
 
 void MainDialog::onCommand(int id) {
@@ -462,7 +471,8 @@ void MainDialog::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (isMinimized()) {
         const QPixmap icon = windowIcon().pixmap(32, 32);
-        painter.drawPixmap((width() - icon.width() + 1) / 2, (height() - icon.height() + 1) / 2, icon);
+        painter.drawPixmap((width() - icon.width() + 1) / 2, (height() - icon.height() + 1) / 2,
+                           icon);
         return;
     }
     if (m_skinReady)

@@ -40,7 +40,8 @@ struct MainDialogOptions {
 class MainDialog final : public QWidget, private ItemDrawer, private EncoderSessionHost {
     Q_OBJECT
 public:
-    MainDialog(const SkinSet& skin, const std::string& destinationFolder, MainDialogOptions options);
+    MainDialog(const SkinSet& skin, const std::string& destinationFolder,
+               MainDialogOptions options);
     ~MainDialog() override;
 
     // Initialises the dialog (menu, icon, start-up picture, layout, encoder) once.
@@ -91,7 +92,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void drawItem(int id, QPainter& painter, const QRect& rect, bool disabled, bool pressed) override;
+    void drawItem(int id, QPainter& painter, const QRect& rect, bool disabled,
+                  bool pressed) override;
     void createControls();
     void buildSystemMenu();
     void postCommand(int id) override;

@@ -14,10 +14,16 @@ MessageBoxes* g_current = &g_silent;
 
 } // namespace
 
-MessageBoxes& messageBoxes() { return *g_current; }
+MessageBoxes& messageBoxes() {
+    return *g_current;
+}
 
-void setMessageBoxes(MessageBoxes* boxes) { g_current = boxes ? boxes : &g_silent; }
+void setMessageBoxes(MessageBoxes* boxes) {
+    g_current = boxes ? boxes : &g_silent;
+}
 
-void showMessage(const std::string& text) { g_current->show(text); }
+void showMessage(const std::string& text) {
+    g_current->show(text);
+}
 
 } // namespace kerris::clipmail

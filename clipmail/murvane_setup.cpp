@@ -29,7 +29,9 @@ int main(int argc, char** argv) {
             options.replaceFiles = true;
             options.replaceDestinationPath = true;
         } else {
-            std::fprintf(stderr, "usage: murvane-setup [--source <skin folder>] [--target <folder>] [--force]\n");
+            std::fprintf(
+                stderr,
+                "usage: murvane-setup [--source <skin folder>] [--target <folder>] [--force]\n");
             return 2;
         }
     }

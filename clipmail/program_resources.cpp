@@ -26,6 +26,8 @@ QImage icon128Image() {
     return QImage::fromData(resources::kIcon128, int(resources::kIcon128Size), "PNG");
 }
 
-QIcon icon128() { return QIcon(QPixmap::fromImage(icon128Image())); }
+QIcon icon128() {
+    return QIcon(QPixmap::fromImage(icon128Image()));
+}
 
 } // namespace kerris::clipmail

@@ -22,7 +22,8 @@ QImage composeBackground(const SkinSet& skin, const QImage& texture, const SkinL
             QRect clipped = source.intersected(mainUi.rect());
             if (clipped.isEmpty())
                 continue;
-            painter.drawImage(c.to.topLeft() + (clipped.topLeft() - source.topLeft()), mainUi, clipped);
+            painter.drawImage(c.to.topLeft() + (clipped.topLeft() - source.topLeft()), mainUi,
+                              clipped);
         }
     }
     const QImage panel = skin.bitmap(SkinKey::CtrlPanel).CreateDeviceBitmap();

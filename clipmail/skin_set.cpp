@@ -10,19 +10,23 @@ namespace kerris::clipmail {
 namespace {
 
 constexpr std::array<std::string_view, kSkinKeyCount> kKeyNames = {
-    "LOGO",   "MAINUI", "WEBLINK", "CLOSE",     "MINIMIZE", "CTRLPANEL", "RECORD", "STOP", "PLAY",
-    "MAIL",   "CONFIG", "AUDIOCTRL", "DIGIT",   "ABOUT_BTM", "PATH",     "TIME",   "FILESIZE",
+    "LOGO", "MAINUI", "WEBLINK",   "CLOSE", "MINIMIZE",  "CTRLPANEL", "RECORD", "STOP",     "PLAY",
+    "MAIL", "CONFIG", "AUDIOCTRL", "DIGIT", "ABOUT_BTM", "PATH",      "TIME",   "FILESIZE",
 };
 
 // Window coordinates stay within 16 bits, so sums of margins, sizes and positions never
 // overflow; a skin file asking for more is held to the edge.
 constexpr int kCoordinateLimit = 32767;
-int clampCoordinate(int v) { return std::clamp(v, -kCoordinateLimit - 1, kCoordinateLimit); }
+int clampCoordinate(int v) {
+    return std::clamp(v, -kCoordinateLimit - 1, kCoordinateLimit);
+}
 
 // The skin file is read in pieces of at most 255 characters, as a 256-byte line buffer takes.
 constexpr int kLineBuffer = 256;
 
-bool isPictureSlot(SkinKey key) { return int(key) >= 0 && int(key) < kSkinBitmapCount; }
+bool isPictureSlot(SkinKey key) {
+    return int(key) >= 0 && int(key) < kSkinBitmapCount;
+}
 
 // Splits at the first ':' into file name and number part; a value without ':' has an empty
 // file name and is all number part.
@@ -39,7 +43,9 @@ void splitFileValue(const std::string& value, std::string& file, std::string& nu
 
 } // namespace
 
-std::string_view skinKeyName(SkinKey key) { return kKeyNames.at(size_t(key)); }
+std::string_view skinKeyName(SkinKey key) {
+    return kKeyNames.at(size_t(key));
+}
 
 std::optional<SkinKey> skinKeyFromName(std::string_view name) {
     for (size_t i = 0; i < kKeyNames.size(); ++i)
@@ -98,8 +104,12 @@ std::string normaliseSkinLine(std::string_view raw) {
     return line;
 }
 
-const CDib& SkinSet::bitmap(SkinKey slot) const { return m_bitmaps.at(size_t(slot)); }
-CDib& SkinSet::bitmap(SkinKey slot) { return m_bitmaps.at(size_t(slot)); }
+const CDib& SkinSet::bitmap(SkinKey slot) const {
+    return m_bitmaps.at(size_t(slot));
+}
+CDib& SkinSet::bitmap(SkinKey slot) {
+    return m_bitmaps.at(size_t(slot));
+}
 
 QSize SkinSet::bitmapSize(SkinKey slot) const {
     if (!isPictureSlot(slot))
@@ -107,8 +117,12 @@ QSize SkinSet::bitmapSize(SkinKey slot) const {
     return m_bitmaps[size_t(slot)].Size();
 }
 
-QPoint SkinSet::position(SkinKey slot) const { return m_positions.at(size_t(slot)); }
-void SkinSet::setPosition(SkinKey slot, QPoint p) { m_positions.at(size_t(slot)) = p; }
+QPoint SkinSet::position(SkinKey slot) const {
+    return m_positions.at(size_t(slot));
+}
+void SkinSet::setPosition(SkinKey slot, QPoint p) {
+    m_positions.at(size_t(slot)) = p;
+}
 
 bool SkinSet::LoadSkin(const std::string& skinFile, const std::string& bitmapFolder) {
     m_bitmapFolder = bitmapFolder;

@@ -11,7 +11,9 @@ void setControlId(QWidget* control, int id) {
     control->setObjectName(QString::number(id));
 }
 
-int controlId(const QWidget* control) { return control->property("controlId").toInt(); }
+int controlId(const QWidget* control) {
+    return control->property("controlId").toInt();
+}
 
 SkinButton::SkinButton(int id, const QString& text, ItemDrawer& drawer, QWidget* parent)
     : QAbstractButton(parent), m_drawer(drawer) {

@@ -11,7 +11,8 @@ namespace kerris::clipmail {
 class ItemDrawer {
 public:
     virtual ~ItemDrawer() = default;
-    virtual void drawItem(int id, QPainter& painter, const QRect& rect, bool disabled, bool pressed) = 0;
+    virtual void drawItem(int id, QPainter& painter, const QRect& rect, bool disabled,
+                          bool pressed) = 0;
 };
 
 // Sets the identifier of a control: property "controlId" and the object name.

@@ -33,7 +33,7 @@ constexpr int kMarginLeft = 20, kMarginTop = 30, kMarginRight = 20, kMarginBotto
 constexpr int kMainWidth = kMarginLeft + kVideoWidth + kMarginRight;   // 360
 constexpr int kMainHeight = kMarginTop + kVideoHeight + kMarginBottom; // 290
 constexpr int kPanelWidth = 400, kPanelHeight = 118;
-constexpr int kButton = 40;                 // cell size of the panel buttons
+constexpr int kButton = 40; // cell size of the panel buttons
 constexpr int kButtonTop = 12;
 constexpr int kButtonLeft = 30, kButtonStep = 50;
 constexpr int kDigitWidth = 13, kDigitHeight = 22;
@@ -54,7 +54,8 @@ const QColor kLcdUnlit(22, 50, 36);
 QString g_folder;
 bool g_failed = false;
 
-void save(const QString& name, const QImage& image, int bits = 24, const QList<QRgb>& palette = {}) {
+void save(const QString& name, const QImage& image, int bits = 24,
+          const QList<QRgb>& palette = {}) {
     const std::string path = (g_folder + name).toStdString();
     if (!writeFileAtomically(path, encodeBitmapFile(image, bits, palette))) {
         std::fprintf(stderr, "murvane-skingen: cannot write %s\n", path.c_str());
@@ -143,7 +144,8 @@ QImage drawButtonCells(const QImage& under, QPoint at, QSize cell, const SymbolP
             p.drawRoundedRect(face, 7, 7);
             if (!pressed && !disabled) {
                 p.setPen(QPen(QColor(120, 134, 152), 1));
-                p.drawLine(QPointF(face.left() + 6, face.top() + 1.5), QPointF(face.right() - 6, face.top() + 1.5));
+                p.drawLine(QPointF(face.left() + 6, face.top() + 1.5),
+                           QPointF(face.right() - 6, face.top() + 1.5));
             }
         }
         QRectF symbolBox = face.adjusted(9, 9, -9, -9);
@@ -305,20 +307,23 @@ QImage drawPanel() {
     p.drawPath(panelOutline());
     // A thin accent groove under the buttons.
     p.setPen(QPen(QColor(255, 150, 60, 90), 1));
-    p.drawLine(QPointF(40, kButtonTop + kButton + 6.5), QPointF(kPanelWidth - 40, kButtonTop + kButton + 6.5));
+    p.drawLine(QPointF(40, kButtonTop + kButton + 6.5),
+               QPointF(kPanelWidth - 40, kButtonTop + kButton + 6.5));
     lcdWell(p, QRect(kTimeLeft, kDisplayTop, 8 * kDigitWidth, kDigitHeight));
     lcdWell(p, QRect(kSizeLeft, kDisplayTop, 6 * kDigitWidth, kDigitHeight));
     p.setFont(font(10));
     p.setPen(kDim);
-    p.drawText(QRect(kTimeLeft - 44, kDisplayTop, 36, kDigitHeight), Qt::AlignRight | Qt::AlignVCenter, "TIME");
-    p.drawText(QRect(kSizeLeft + 6 * kDigitWidth + 8, kDisplayTop, 30, kDigitHeight), Qt::AlignLeft | Qt::AlignVCenter,
-               "KB");
+    p.drawText(QRect(kTimeLeft - 44, kDisplayTop, 36, kDigitHeight),
+               Qt::AlignRight | Qt::AlignVCenter, "TIME");
+    p.drawText(QRect(kSizeLeft + 6 * kDigitWidth + 8, kDisplayTop, 30, kDigitHeight),
+               Qt::AlignLeft | Qt::AlignVCenter, "KB");
     p.end();
     // Anti-aliased edge pixels may come out pure white only where the outside is; make sure
     // no pixel inside the outline is pure white, or it would be cut out of the window.
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) == qRgb(255, 255, 255) && panelOutline().contains(QPointF(x + 0.5, y + 0.5)))
+            if (image.pixel(x, y) == qRgb(255, 255, 255) &&
+                panelOutline().contains(QPointF(x + 0.5, y + 0.5)))
                 image.setPixel(x, y, qRgb(254, 254, 254));
     return image;
 }
@@ -326,8 +331,10 @@ QImage drawPanel() {
 // ---- digits ----------------------------------------------------------------------------
 
 QImage drawDigits() {
-    // Seven segments: a top, b upper right, c lower right, d bottom, e lower left, f upper left, g middle.
-    static const char* lit[10] = {"abcdef", "bc", "abdeg", "abcdg", "bcfg", "acdfg", "acdefg", "abc", "abcdefg", "abcdfg"};
+    // Seven segments: a top, b upper right, c lower right, d bottom, e lower left, f upper left, g
+    // middle.
+    static const char* lit[10] = {"abcdef", "bc",     "abdeg", "abcdg",   "bcfg",
+                                  "acdfg",  "acdefg", "abc",   "abcdefg", "abcdfg"};
     QImage image = blank(11 * kDigitWidth, kDigitHeight, kLcd);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -346,9 +353,9 @@ QImage drawDigits() {
             QPointF a, b;
         };
         const Seg segs[] = {
-            {'a', {x0 + 1, y0}, {x1 - 1, y0}},     {'b', {x1, y0 + 1}, {x1, y1 - 1}},
-            {'c', {x1, y1 + 1}, {x1, y2 - 1}},     {'d', {x0 + 1, y2}, {x1 - 1, y2}},
-            {'e', {x0, y1 + 1}, {x0, y2 - 1}},     {'f', {x0, y0 + 1}, {x0, y1 - 1}},
+            {'a', {x0 + 1, y0}, {x1 - 1, y0}}, {'b', {x1, y0 + 1}, {x1, y1 - 1}},
+            {'c', {x1, y1 + 1}, {x1, y2 - 1}}, {'d', {x0 + 1, y2}, {x1 - 1, y2}},
+            {'e', {x0, y1 + 1}, {x0, y2 - 1}}, {'f', {x0, y0 + 1}, {x0, y1 - 1}},
             {'g', {x0 + 1, y1}, {x1 - 1, y1}},
         };
         for (const Seg& s : segs) {
@@ -403,7 +410,8 @@ QImage drawLogo() {
     p.drawText(QRect(170, 66, 220, 50), Qt::AlignLeft | Qt::AlignVCenter, "Murvane");
     p.setPen(kAccent);
     p.setFont(font(14, false));
-    p.drawText(QRect(172, 116, 220, 24), Qt::AlignLeft | Qt::AlignVCenter, "record \u00b7 play \u00b7 mail");
+    p.drawText(QRect(172, 116, 220, 24), Qt::AlignLeft | Qt::AlignVCenter,
+               "record \u00b7 play \u00b7 mail");
     p.setPen(kDim);
     p.setFont(font(11, false));
     p.drawText(QRect(0, 200, 400, 24), Qt::AlignCenter, "Version 1.1 \u2014 starting\u2026");
@@ -425,7 +433,8 @@ QImage drawTexture() {
     QImage image(48, 48, QImage::Format_RGB32);
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 48; ++x) {
-            const double v = 7.5 + 4 * std::sin((x + y) * M_PI / 12) + 3 * std::cos((x - y) * M_PI / 24);
+            const double v =
+                7.5 + 4 * std::sin((x + y) * M_PI / 12) + 3 * std::cos((x - y) * M_PI / 24);
             image.setPixel(x, y, palette[std::clamp(int(v), 0, 15)]);
         }
     return image;
@@ -456,7 +465,8 @@ void appendArray(std::string& out, const char* name, const QByteArray& bytes) {
             out += "\n   ";
         out += " " + std::to_string(uint8_t(bytes[i])) + ",";
     }
-    out += "\n};\nextern const unsigned long " + std::string(name) + "Size = " + std::to_string(bytes.size()) + ";\n";
+    out += "\n};\nextern const unsigned long " + std::string(name) +
+           "Size = " + std::to_string(bytes.size()) + ";\n";
 }
 
 bool writeResources(const QString& path) {
@@ -468,7 +478,9 @@ bool writeResources(const QString& path) {
         return false;
     std::string out = "// Generated by murvane-skingen: the program's bitmap 137 and icon 128.\n"
                       "namespace kerris::clipmail::resources {\n";
-    appendArray(out, "kBitmap137", QByteArray(reinterpret_cast<const char*>(texture.data()), qsizetype(texture.size())));
+    appendArray(
+        out, "kBitmap137",
+        QByteArray(reinterpret_cast<const char*>(texture.data()), qsizetype(texture.size())));
     appendArray(out, "kIcon128", png);
     out += "} // namespace kerris::clipmail::resources\n";
     const std::vector<uint8_t> bytes(out.begin(), out.end());
@@ -480,7 +492,11 @@ QString panelIni() {
     ini += "# Default skin of Murvane. Keys and file names are read in upper case.\n";
     ini += "# MAINUI = frame : left, top, right, bottom margins around the video.\n";
     ini += QString("LOGO      = LOGO.BMP\n");
-    ini += QString("MAINUI    = MAINUI.BMP : %1, %2, %3, %4\n").arg(kMarginLeft).arg(kMarginTop).arg(kMarginRight).arg(kMarginBottom);
+    ini += QString("MAINUI    = MAINUI.BMP : %1, %2, %3, %4\n")
+               .arg(kMarginLeft)
+               .arg(kMarginTop)
+               .arg(kMarginRight)
+               .arg(kMarginBottom);
     ini += "# Title bar buttons, placed from the right edge of the main area.\n";
     ini += QString("CLOSE     = CLOSE.BMP : %1, %2\n").arg(kCloseX).arg(kCloseY);
     ini += QString("MINIMIZE  = MINIMIZE.BMP : %1, %2\n").arg(kMinimizeX).arg(kCloseY);
@@ -490,7 +506,11 @@ QString panelIni() {
     const char* buttons[] = {"RECORD", "STOP", "PLAY", "MAIL", "CONFIG", "AUDIOCTRL", "ABOUT_BTM"};
     const char* files[] = {"RECORD", "STOP", "PLAY", "MAIL", "CONFIG", "AUDIO", "ABOUT"};
     for (int i = 0; i < 7; ++i)
-        ini += QString("%1 = %2.BMP : %3, %4\n").arg(buttons[i], -9).arg(files[i]).arg(kButtonLeft + i * kButtonStep).arg(kButtonTop);
+        ini += QString("%1 = %2.BMP : %3, %4\n")
+                   .arg(buttons[i], -9)
+                   .arg(files[i])
+                   .arg(kButtonLeft + i * kButtonStep)
+                   .arg(kButtonTop);
     ini += "DIGIT     = DIGIT.BMP\n";
     ini += QString("TIME      = %1, %2\n").arg(kTimeLeft).arg(kDisplayTop);
     ini += QString("FILESIZE  = %1, %2\n").arg(kSizeLeft).arg(kDisplayTop);
@@ -528,26 +548,31 @@ int main(int argc, char** argv) {
     }
     save("DIGIT.BMP", digits, 8, digitPalette);
 
-    const SymbolPainter symbols[] = {recordSymbol, stopSymbol, playSymbol, mailSymbol,
+    const SymbolPainter symbols[] = {recordSymbol, stopSymbol,  playSymbol, mailSymbol,
                                      configSymbol, audioSymbol, aboutSymbol};
     const char* files[] = {"RECORD", "STOP", "PLAY", "MAIL", "CONFIG", "AUDIO", "ABOUT"};
     for (int i = 0; i < 7; ++i)
         save(QString("%1.BMP").arg(files[i]),
-             drawButtonCells(panel, QPoint(kButtonLeft + i * kButtonStep, kButtonTop), QSize(kButton, kButton), symbols[i]));
+             drawButtonCells(panel, QPoint(kButtonLeft + i * kButtonStep, kButtonTop),
+                             QSize(kButton, kButton), symbols[i]));
     const QSize small(kCloseCell, kCloseCell);
-    save("CLOSE.BMP", drawButtonCells(mainUi, QPoint(kMainWidth + kCloseX, kCloseY), small, closeSymbol, false));
-    save("MINIMIZE.BMP", drawButtonCells(mainUi, QPoint(kMainWidth + kMinimizeX, kCloseY), small, minimizeSymbol, false));
+    save("CLOSE.BMP",
+         drawButtonCells(mainUi, QPoint(kMainWidth + kCloseX, kCloseY), small, closeSymbol, false));
+    save("MINIMIZE.BMP", drawButtonCells(mainUi, QPoint(kMainWidth + kMinimizeX, kCloseY), small,
+                                         minimizeSymbol, false));
     save("WEBLINK.BMP",
-         drawButtonCells(mainUi, QPoint((kMainWidth - kWebWidth) / 2, kWebY), QSize(kWebWidth, kWebHeight),
-                         [](QPainter& p, QRectF b, QColor ink, bool) {
-                             p.setFont(font(10, false));
-                             p.setPen(ink);
-                             p.drawText(b.adjusted(-12, -12, 12, 12), Qt::AlignCenter, "get the encoder");
-                         },
-                         false));
+         drawButtonCells(
+             mainUi, QPoint((kMainWidth - kWebWidth) / 2, kWebY), QSize(kWebWidth, kWebHeight),
+             [](QPainter& p, QRectF b, QColor ink, bool) {
+                 p.setFont(font(10, false));
+                 p.setPen(ink);
+                 p.drawText(b.adjusted(-12, -12, 12, 12), Qt::AlignCenter, "get the encoder");
+             },
+             false));
 
     const std::string ini = panelIni().toStdString();
-    if (!writeFileAtomically((g_folder + "Panel.ini").toStdString(), std::vector<uint8_t>(ini.begin(), ini.end())))
+    if (!writeFileAtomically((g_folder + "Panel.ini").toStdString(),
+                             std::vector<uint8_t>(ini.begin(), ini.end())))
         g_failed = true;
     if (!writeResources(QString::fromLocal8Bit(argv[2]))) {
         std::fprintf(stderr, "murvane-skingen: cannot write %s\n", argv[2]);

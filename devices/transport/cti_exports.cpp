@@ -15,8 +15,8 @@ namespace {
 using kerris::virtualcam::TransportKind;
 using kerris::virtualcam::TransportService;
 
-constexpr TransportKind kKind = KERRIS_TRANSPORT_KIND == 0 ? TransportKind::Usb
-                                                           : TransportKind::Serial;
+constexpr TransportKind kKind =
+    KERRIS_TRANSPORT_KIND == 0 ? TransportKind::Usb : TransportKind::Serial;
 
 TransportService& service() {
     static TransportService instance(kKind);
@@ -24,8 +24,7 @@ TransportService& service() {
 }
 
 // No exception crosses the C boundary: anything thrown inside becomes a status.
-template <typename F>
-uint32_t guarded(F&& f) noexcept {
+template <typename F> uint32_t guarded(F&& f) noexcept {
     try {
         return f();
     } catch (const std::bad_alloc&) {

@@ -15,7 +15,9 @@ inline void putBig32(uint8_t* p, uint32_t v) {
     p[2] = uint8_t(v >> 8);
     p[3] = uint8_t(v);
 }
-inline uint16_t getBig16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+inline uint16_t getBig16(const uint8_t* p) {
+    return uint16_t(p[0] << 8 | p[1]);
+}
 inline uint32_t getBig32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }

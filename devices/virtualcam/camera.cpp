@@ -64,8 +64,7 @@ void VirtualCamera::dropTransfer() {
     m_transferLeft = 0;
 }
 
-uint32_t VirtualCamera::reply(const uint8_t* bytes, uint32_t size, uint8_t* data,
-                              uint32_t length) {
+uint32_t VirtualCamera::reply(const uint8_t* bytes, uint32_t size, uint8_t* data, uint32_t length) {
     if (length < size)
         return fail(kBadLength, kCameraErrorCommand);
     std::memcpy(data, bytes, size);
@@ -81,7 +80,9 @@ uint32_t VirtualCamera::startTransfer(uint32_t address, uint32_t size) {
     return kOk;
 }
 
-uint32_t VirtualCamera::sdramAddress() const { return getBig32(&m_registers[kSdramAddressRegister]); }
+uint32_t VirtualCamera::sdramAddress() const {
+    return getBig32(&m_registers[kSdramAddressRegister]);
+}
 
 void VirtualCamera::setSdramAddress(uint32_t address) {
     putBig32(&m_registers[kSdramAddressRegister], address);
@@ -237,8 +238,8 @@ uint32_t VirtualCamera::command(uint8_t request, uint8_t valueA, uint8_t valueB,
     case kImageInformation: {
         // Older cameras hold every picture in one format; the first one's frame is the
         // camera's frame, else that of the current format.
-        const FrameSize frame = count ? m_store.at(0).frame
-                                      : rawFrameSize(*formatOfCode(m_imageFormat));
+        const FrameSize frame =
+            count ? m_store.at(0).frame : rawFrameSize(*formatOfCode(m_imageFormat));
         putBig16(r, uint16_t(count));
         putBig16(r + 2, uint16_t(count));
         putBig16(r + 4, uint16_t(frame.width));

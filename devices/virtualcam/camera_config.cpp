@@ -44,8 +44,7 @@ public:
     std::optional<std::vector<uint8_t>> binary(const char* name) const {
         return lookup(&Key::readBinary, name);
     }
-    template <typename T>
-    void get(const char* name, T& field) const {
+    template <typename T> void get(const char* name, T& field) const {
         if (auto v = dword(name))
             field = T(*v);
     }
@@ -68,9 +67,9 @@ private:
 
 // Built-in sensor matrices of the camera library, which it uses when a camera serves no
 // colour data.
-constexpr std::array<float, 9> kSensorA{2.135f, -1.193f, 0.058f, -0.376f, 1.741f,
-                                        -0.365f, 0.018f, -1.188f, 2.17f};
-constexpr std::array<float, 9> kSensorB{2.035f, -0.965f, -0.069f, -0.189f, 1.435f,
+constexpr std::array<float, 9> kSensorA{2.135f,  -1.193f, 0.058f,  -0.376f, 1.741f,
+                                        -0.365f, 0.018f,  -1.188f, 2.17f};
+constexpr std::array<float, 9> kSensorB{2.035f,  -0.965f, -0.069f, -0.189f, 1.435f,
                                         -0.247f, -0.114f, -0.415f, 1.529f};
 constexpr const char* kSensorSettingsRoot = "SOFTWARE\\Brantor\\OVIK_SDK";
 

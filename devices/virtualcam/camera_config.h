@@ -40,20 +40,20 @@ struct FaultPlan {
 };
 
 struct CameraConfig {
-    std::string pictureFolder;           // "PictureFolder"; default: the installed samples
+    std::string pictureFolder;                    // "PictureFolder"; default: the installed samples
     Generation generation = Generation::Extended; // "Generation": 0 older, 1 extended
-    uint32_t cameraVersion = 0;          // "CameraVersion"; default by generation
-    uint8_t capabilities = 0;            // "Capabilities" (byte 6 of the camera information)
-    uint16_t sensorId = 0x1941;          // "SensorId"
-    uint16_t cameraWord1 = 0;            // "CameraWord1", "CameraWord2", "CameraLong"
+    uint32_t cameraVersion = 0;                   // "CameraVersion"; default by generation
+    uint8_t capabilities = 0;   // "Capabilities" (byte 6 of the camera information)
+    uint16_t sensorId = 0x1941; // "SensorId"
+    uint16_t cameraWord1 = 0;   // "CameraWord1", "CameraWord2", "CameraLong"
     uint16_t cameraWord2 = 0;
     uint32_t cameraLong = 0;
-    std::vector<uint8_t> colourData;     // "ColourData" (36 bytes); default: the neutral set
-    uint32_t colourDataLength = 36;      // "ColourDataLength": what command 0x8A reports
-    uint8_t imageFormat = 1;             // "ImageFormat": 0..3, the format of new pictures
-    uint8_t powerRegister = 0x04;        // "PowerRegister": control register 0x0041
-    uint8_t imageFlags = 0x01;           // "ImageFlags": flags byte of every picture header
-    std::string name;                    // "Name<n>" in the transport's sub-key
+    std::vector<uint8_t> colourData; // "ColourData" (36 bytes); default: the neutral set
+    uint32_t colourDataLength = 36;  // "ColourDataLength": what command 0x8A reports
+    uint8_t imageFormat = 1;         // "ImageFormat": 0..3, the format of new pictures
+    uint8_t powerRegister = 0x04;    // "PowerRegister": control register 0x0041
+    uint8_t imageFlags = 0x01;       // "ImageFlags": flags byte of every picture header
+    std::string name;                // "Name<n>" in the transport's sub-key
     FaultPlan faults;
 };
 

@@ -15,7 +15,9 @@ struct Picture {
     Picture() = default;
     Picture(int w, int h) : width(w), height(h), bgr(size_t(w) * size_t(h) * 3, 0) {}
 
-    uint8_t* pixel(int x, int y) { return bgr.data() + (size_t(y) * size_t(width) + size_t(x)) * 3; }
+    uint8_t* pixel(int x, int y) {
+        return bgr.data() + (size_t(y) * size_t(width) + size_t(x)) * 3;
+    }
     const uint8_t* pixel(int x, int y) const {
         return bgr.data() + (size_t(y) * size_t(width) + size_t(x)) * 3;
     }

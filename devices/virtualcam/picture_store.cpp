@@ -32,7 +32,9 @@ TakenAt takenAtOf(const std::filesystem::path& file) {
         std::chrono::time_point_cast<std::chrono::system_clock::duration>(system)));
 }
 
-uint32_t alignUp(uint32_t v) { return (v + 255u) & ~255u; }
+uint32_t alignUp(uint32_t v) {
+    return (v + 255u) & ~255u;
+}
 
 } // namespace
 

@@ -39,7 +39,9 @@ struct FrameSize {
 // 320 x 240, whose frames lack the right and bottom border (178 x 146, 322 x 242): the
 // receiving side widens them by repeating the last columns and rows of the same colour.
 FrameSize rawFrameSize(int pictureWidth, int pictureHeight);
-inline FrameSize rawFrameSize(const ImageFormat& f) { return rawFrameSize(f.width, f.height); }
+inline FrameSize rawFrameSize(const ImageFormat& f) {
+    return rawFrameSize(f.width, f.height);
+}
 
 // The format of exactly this picture size, or null.
 const ImageFormat* formatOfSize(int width, int height);

@@ -26,11 +26,12 @@ void put(Picture& p, int x, int y, Rgb c) {
 }
 
 // Coverage of a shape edge at signed distance d (negative inside), over about one pixel.
-double cover(double d, double pixel) { return std::clamp(0.5 - d / pixel, 0.0, 1.0); }
+double cover(double d, double pixel) {
+    return std::clamp(0.5 - d / pixel, 0.0, 1.0);
+}
 
 // Every scene is drawn in unit coordinates: u across 0..1, v down 0..1.
-template <typename Shade>
-Picture paint(int w, int h, Shade shade) {
+template <typename Shade> Picture paint(int w, int h, Shade shade) {
     Picture p(w, h);
     const double pixel = 1.0 / std::max(1, std::min(w, h));
     for (int y = 0; y < h; ++y)
@@ -61,7 +62,7 @@ Rgb sunset(double u, double v, double px, double aspect) {
 
 Rgb colourChart(double u, double v, double px, double) {
     static constexpr std::array<Rgb, 24> kPatches{{
-        {115, 82, 68},  {194, 150, 130}, {98, 122, 157}, {87, 108, 67},   {133, 128, 177},
+        {115, 82, 68},   {194, 150, 130}, {98, 122, 157}, {87, 108, 67},   {133, 128, 177},
         {103, 189, 170}, {214, 126, 44},  {80, 91, 166},  {193, 90, 99},   {94, 60, 108},
         {157, 188, 64},  {224, 163, 46},  {56, 61, 150},  {70, 148, 73},   {175, 54, 60},
         {231, 199, 31},  {187, 86, 149},  {8, 133, 161},  {243, 243, 242}, {200, 200, 200},
@@ -84,7 +85,8 @@ Rgb colourChart(double u, double v, double px, double) {
 
 Rgb meadow(double u, double v, double px, double aspect) {
     Rgb c = mix({90, 150, 230}, {200, 225, 250}, v / 0.6);
-    const std::array<std::array<double, 3>, 3> clouds{{{0.2, 0.15, 0.07}, {0.55, 0.1, 0.05}, {0.8, 0.22, 0.06}}};
+    const std::array<std::array<double, 3>, 3> clouds{
+        {{0.2, 0.15, 0.07}, {0.55, 0.1, 0.05}, {0.8, 0.22, 0.06}}};
     for (const auto& cl : clouds) {
         const double dx = (u - cl[0]) * aspect / 2.2, dy = v - cl[1];
         c = mix(c, {250, 250, 252}, std::exp(-(dx * dx + dy * dy) / (cl[2] * cl[2] / 4)));
@@ -95,14 +97,16 @@ Rgb meadow(double u, double v, double px, double aspect) {
     c = mix(c, mix({90, 170, 60}, {40, 110, 30}, (v - nearHill) * 3), cover(nearHill - v, px));
     // A tree: trunk and round crown.
     const double tx = 0.7, trunkTop = 0.45, trunkBottom = 0.74;
-    const double trunk = std::max(std::abs(u - tx) * aspect - 0.018, std::max(trunkTop - v, v - trunkBottom));
+    const double trunk =
+        std::max(std::abs(u - tx) * aspect - 0.018, std::max(trunkTop - v, v - trunkBottom));
     c = mix(c, {100, 70, 40}, cover(trunk, px));
     const double cx = (u - tx) * aspect, cy = v - 0.38;
     const double crown = std::sqrt(cx * cx + cy * cy) - 0.13;
     c = mix(c, mix({60, 140, 50}, {30, 90, 30}, (cy + 0.13) / 0.26 + cx), cover(crown, px));
     // Flowers scattered on the near hill.
     for (int i = 0; i < 18; ++i) {
-        const double fx = std::fmod(0.05 + i * 0.137, 0.98), fy = nearHill + 0.04 + std::fmod(i * 0.071, 0.22);
+        const double fx = std::fmod(0.05 + i * 0.137, 0.98),
+                     fy = nearHill + 0.04 + std::fmod(i * 0.071, 0.22);
         const double d = std::hypot((u - fx) * aspect, v - fy) - 0.012;
         c = mix(c, i % 3 == 0 ? Rgb{240, 220, 60} : Rgb{220, 50, 60}, cover(d, px));
     }
@@ -117,12 +121,24 @@ Rgb rings(double u, double v, double px, double aspect) {
     const double f = hue - std::floor(hue);
     Rgb wheel;
     switch (int(hue) % 6) {
-    case 0: wheel = {255, 255 * f, 0}; break;
-    case 1: wheel = {255 * (1 - f), 255, 0}; break;
-    case 2: wheel = {0, 255, 255 * f}; break;
-    case 3: wheel = {0, 255 * (1 - f), 255}; break;
-    case 4: wheel = {255 * f, 0, 255}; break;
-    default: wheel = {255, 0, 255 * (1 - f)}; break;
+    case 0:
+        wheel = {255, 255 * f, 0};
+        break;
+    case 1:
+        wheel = {255 * (1 - f), 255, 0};
+        break;
+    case 2:
+        wheel = {0, 255, 255 * f};
+        break;
+    case 3:
+        wheel = {0, 255 * (1 - f), 255};
+        break;
+    case 4:
+        wheel = {255 * f, 0, 255};
+        break;
+    default:
+        wheel = {255, 0, 255 * (1 - f)};
+        break;
     }
     Rgb c = mix({245, 245, 240}, wheel, std::min(1.0, r / 0.45));
     const double ring = std::abs(std::fmod(r, 0.08) - 0.04) - 0.008;
@@ -136,7 +152,8 @@ Rgb harbour(double u, double v, double px, double aspect) {
     c = mix(c, {250, 245, 220}, cover(std::hypot(mx, my) - 0.05, px));
     for (int i = 0; i < 40; ++i) {
         const double sx = std::fmod(i * 0.2713, 1.0), sy = std::fmod(i * 0.1379, 0.45);
-        c = mix(c, {255, 255, 240}, std::exp(-(std::pow((u - sx) * aspect, 2) + std::pow(v - sy, 2)) / 1.5e-5));
+        c = mix(c, {255, 255, 240},
+                std::exp(-(std::pow((u - sx) * aspect, 2) + std::pow(v - sy, 2)) / 1.5e-5));
     }
     // Houses along the quay, lit windows.
     const double quay = 0.62;
@@ -146,7 +163,8 @@ Rgb harbour(double u, double v, double px, double aspect) {
         const Rgb walls[3] = {{90, 60, 70}, {70, 70, 90}, {100, 80, 50}};
         c = mix(c, walls[house % 3], cover(roof - v, px));
         const double wu = std::fmod(u * 9 * 3, 1.0), wv = std::fmod((v - roof) * 40, 1.0);
-        if (wu > 0.35 && wu < 0.65 && wv > 0.3 && wv < 0.8 && (house + int((v - roof) * 40)) % 3 != 0)
+        if (wu > 0.35 && wu < 0.65 && wv > 0.3 && wv < 0.8 &&
+            (house + int((v - roof) * 40)) % 3 != 0)
             c = {250, 200, 90};
     }
     if (v >= quay) {
@@ -154,7 +172,8 @@ Rgb harbour(double u, double v, double px, double aspect) {
         Rgb water = mix({30, 35, 70}, {5, 10, 30}, depth);
         const double ripple = 0.5 + 0.5 * std::sin(v * 220.0 + std::sin(u * 40.0));
         const int lightHouse = int(u * 9);
-        const double lit = std::exp(-std::pow(std::fmod(u * 9, 1.0) - 0.5, 2) / 0.02) * (lightHouse % 3 != 0);
+        const double lit =
+            std::exp(-std::pow(std::fmod(u * 9, 1.0) - 0.5, 2) / 0.02) * (lightHouse % 3 != 0);
         water = mix(water, {230, 170, 70}, 0.5 * lit * ripple * (1 - depth));
         c = mix(c, water, cover(quay - v, px));
     }
@@ -167,11 +186,16 @@ Picture drawScene(int which, int width, int height) {
     if (width <= 0 || height <= 0)
         return Picture{};
     switch (((which % kSceneCount) + kSceneCount) % kSceneCount) {
-    case 0: return paint(width, height, sunset);
-    case 1: return paint(width, height, colourChart);
-    case 2: return paint(width, height, meadow);
-    case 3: return paint(width, height, rings);
-    default: return paint(width, height, harbour);
+    case 0:
+        return paint(width, height, sunset);
+    case 1:
+        return paint(width, height, colourChart);
+    case 2:
+        return paint(width, height, meadow);
+    case 3:
+        return paint(width, height, rings);
+    default:
+        return paint(width, height, harbour);
     }
 }
 

@@ -19,7 +19,9 @@ bool injected(uint32_t n, uint32_t at, uint32_t count) {
     return at != 0 && n >= at && uint64_t(n) < uint64_t(at) + std::max<uint32_t>(count, 1);
 }
 
-uintptr_t tokenOf(CtiTask task) { return reinterpret_cast<uintptr_t>(task); }
+uintptr_t tokenOf(CtiTask task) {
+    return reinterpret_cast<uintptr_t>(task);
+}
 
 } // namespace
 

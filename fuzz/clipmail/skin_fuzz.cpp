@@ -15,7 +15,8 @@ using namespace kerris::clipmail;
 
 namespace {
 
-void writePicture(const std::string& name, const QImage& image, int bits, const QList<QRgb>& palette) {
+void writePicture(const std::string& name, const QImage& image, int bits,
+                  const QList<QRgb>& palette) {
     if (!writeFileAtomically(fuzz::scratchFolder() + name, encodeBitmapFile(image, bits, palette)))
         std::abort();
 }
@@ -30,13 +31,15 @@ void makePictures() {
     painter.setPen(Qt::NoPen);
     painter.drawEllipse(2, 0, 60, 30);
     painter.end();
-    const QList<QRgb> grey = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(128, 128, 128), qRgb(40, 40, 60)};
+    const QList<QRgb> grey = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(128, 128, 128),
+                              qRgb(40, 40, 60)};
     ::mkdir((fuzz::scratchFolder() + "SUB").c_str(), 0700);
     for (const std::string prefix : {"", "SUB/"}) {
         writePicture(prefix + "P.BMP", panel, 24, {});
         writePicture(prefix + "B.BMP", panel.scaled(30, 10), 4, grey);
         writePicture(prefix + "D.BMP", panel.scaled(33, 5), 8, grey);
-        writePicture(prefix + "F.BMP", panel.scaled(50, 40), 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        writePicture(prefix + "F.BMP", panel.scaled(50, 40), 1,
+                     {qRgb(0, 0, 0), qRgb(255, 255, 255)});
     }
 }
 
@@ -56,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QRect window = fitWindowRect(skin, video, QSize(4, 20), QRect(0, 0, 300, 300));
         SkinFrame frame{video, window.size() - QSize(4, 20), QSize(4, 20)};
         SkinLayout layout = computeSkinLayout(skin, frame);
-        QPolygon outline = TraceOutline(skin.bitmap(SkinKey::CtrlPanel).CreateDeviceBitmap(), layout, 20);
+        QPolygon outline =
+            TraceOutline(skin.bitmap(SkinKey::CtrlPanel).CreateDeviceBitmap(), layout, 20);
         (void)skinWindowRegion(layout.mainRect, outline).boundingRect();
         if (frame.client.width() > 0 && frame.client.height() > 0 && frame.client.width() <= 1024 &&
             frame.client.height() <= 1024)

@@ -67,8 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             current->setValue(name, type, std::vector<uint8_t>(bytes.begin(), bytes.end()));
             break;
         }
-        case 3: current->removeValue(in.text(12)); break;
-        case 4: current->removeSubKey(keyName(in)); break;
+        case 3:
+            current->removeValue(in.text(12));
+            break;
+        case 4:
+            current->removeSubKey(keyName(in));
+            break;
         default: {
             std::string name = in.text(12);
             uint8_t v = in.byte();

@@ -13,9 +13,13 @@ constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 // Hex lines are wrapped before they pass this column, as regedit does.
 constexpr size_t kHexWrapColumn = 76;
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front()))
@@ -115,9 +119,9 @@ const Escape* escapeFor(char c, char Escape::*field) {
 
 // Items is a (const) vector of HiveValue or HiveKey, kept sorted by name.
 template <typename Items> auto lowerBoundByName(Items& items, std::string_view name) {
-    return std::lower_bound(items.begin(), items.end(), name, [](const auto& item, std::string_view n) {
-        return compareNames(item.name, n) < 0;
-    });
+    return std::lower_bound(
+        items.begin(), items.end(), name,
+        [](const auto& item, std::string_view n) { return compareNames(item.name, n) < 0; });
 }
 
 // Reads the text one line at a time; the line ends are dropped, the line numbers counted.
@@ -389,8 +393,8 @@ void appendValue(std::string& out, const HiveValue& v) {
                          return b == '\n' || b == '\r' || b == '\0';
                      });
     if (plainText) {
-        appendEscaped(out, std::string_view(reinterpret_cast<const char*>(v.data.data()),
-                                            v.data.size()));
+        appendEscaped(
+            out, std::string_view(reinterpret_cast<const char*>(v.data.data()), v.data.size()));
     } else if (v.type == 4 && v.data.size() == 4) {
         static constexpr char kDigits[] = "0123456789abcdef";
         uint32_t d = static_cast<uint32_t>(v.data[0]) | (static_cast<uint32_t>(v.data[1]) << 8) |

@@ -130,7 +130,9 @@ Key& Key::operator=(Key&& other) noexcept {
 
 Key::~Key() = default;
 
-void Key::close() { m_open = false; }
+void Key::close() {
+    m_open = false;
+}
 
 std::optional<Value> Key::read(std::string_view name) const {
     if (!m_open)
@@ -207,9 +209,10 @@ bool Key::writeString(std::string_view name, std::string_view text) {
 }
 
 bool Key::writeDword(std::string_view name, uint32_t value) {
-    return write(name, Value{kTypeDword,
-                             {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)}});
+    return write(name,
+                 Value{kTypeDword,
+                       {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)}});
 }
 
 bool Key::writeBinary(std::string_view name, const void* data, size_t size) {

@@ -23,7 +23,8 @@ inline QImage photoLikePicture(int w, int h, int grain = 16) {
     painter.fillRect(image.rect(), sky);
     painter.setPen(Qt::NoPen);
     for (int i = 0; i < 120; ++i) {
-        const int cx = (i * 7919) % w, cy = (i * 104729) % h, r = 20 + (i * 37) % std::max(1, w / 12);
+        const int cx = (i * 7919) % w, cy = (i * 104729) % h,
+                  r = 20 + (i * 37) % std::max(1, w / 12);
         QRadialGradient blob(cx, cy, r);
         blob.setColorAt(0, QColor::fromHsv((i * 47) % 360, 140, 230));
         blob.setColorAt(1, QColor::fromHsv((i * 47 + 40) % 360, 200, 90));

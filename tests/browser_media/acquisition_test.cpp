@@ -141,9 +141,9 @@ QTemporaryDir& saneConfig() {
 // Kept loaded, the backend's own allocations carry its name (and tests/lsan.supp names it).
 void keepTheTestBackendLoaded() {
     static void* backend = ::dlopen("libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
-    static void* inFolder =
-        backend ? backend
-                : ::dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
+    static void* inFolder = backend ? backend
+                                    : ::dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1",
+                                               RTLD_NOW | RTLD_NODELETE);
     (void)inFolder;
 }
 

@@ -34,7 +34,8 @@ class MainDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::ensureApplication();
-        ASSERT_TRUE(skin.LoadSkin(test::defaultSkinFolder() + "Panel.ini", test::defaultSkinFolder()))
+        ASSERT_TRUE(
+            skin.LoadSkin(test::defaultSkinFolder() + "Panel.ini", test::defaultSkinFolder()))
             << "default skin missing in " << test::defaultSkinFolder();
         ASSERT_TRUE(messages.shown.empty()) << messages.shown.front();
         // An encoder with its settings: the preview starts at once, nothing is posted.
@@ -60,12 +61,12 @@ TEST_F(MainDialogTest, ControlsOfTheTemplateWithTheirIdsAndStates) {
         bool enabled;
     };
     const Case cases[] = {
-        {kIdOk, false, true},       {kIdCancel, false, true},  {kIdWebLink, true, false},
+        {kIdOk, false, true},        {kIdCancel, false, true}, {kIdWebLink, true, false},
         {kIdMinimize, false, false}, {kIdExit, true, true},    {kIdPreview, true, true},
         {kIdPropShell, false, true}, {kIdTimer, true, false},  {kIdSize, true, false},
-        {kIdAbout, true, true},     {kIdRecord, true, true},   {kIdPlay, true, false},
-        {kIdStop, true, false},     {kIdMail, true, false},    {kIdConfig, true, true},
-        {kIdAudio, true, true},     {kIdNoUse, false, true},
+        {kIdAbout, true, true},      {kIdRecord, true, true},  {kIdPlay, true, false},
+        {kIdStop, true, false},      {kIdMail, true, false},   {kIdConfig, true, true},
+        {kIdAudio, true, true},      {kIdNoUse, false, true},
     };
     for (const Case& c : cases) {
         QWidget* w = dialog.control(c.id);
@@ -94,13 +95,13 @@ TEST_F(MainDialogTest, DefaultSkinGivesANonRectangularWindow) {
     const QRegion region = dialog.windowRegion();
     EXPECT_EQ(dialog.mask(), region);
     EXPECT_NE(region, QRegion(region.boundingRect()));
-    EXPECT_TRUE(region.contains(QPoint(200, 100)));  // main area
-    EXPECT_TRUE(region.contains(QPoint(200, 350)));  // panel
-    EXPECT_TRUE(region.contains(QPoint(5, 292)));    // the panel's wing below the main area
-    EXPECT_FALSE(region.contains(QPoint(5, 100)));   // beside the main area
-    EXPECT_FALSE(region.contains(QPoint(1, 406)));   // white corner of the panel
+    EXPECT_TRUE(region.contains(QPoint(200, 100))); // main area
+    EXPECT_TRUE(region.contains(QPoint(200, 350))); // panel
+    EXPECT_TRUE(region.contains(QPoint(5, 292)));   // the panel's wing below the main area
+    EXPECT_FALSE(region.contains(QPoint(5, 100)));  // beside the main area
+    EXPECT_FALSE(region.contains(QPoint(1, 406)));  // white corner of the panel
     EXPECT_FALSE(region.contains(QPoint(398, 406)));
-    EXPECT_FALSE(region.contains(QPoint(10, 380)));  // the tray narrows below the wings
+    EXPECT_FALSE(region.contains(QPoint(10, 380))); // the tray narrows below the wings
 }
 
 TEST_F(MainDialogTest, PaintShowsTheComposedBackground) {
@@ -110,7 +111,8 @@ TEST_F(MainDialogTest, PaintShowsTheComposedBackground) {
     // A point of the main frame and one of the panel not covered by a control.
     for (QPoint p : {QPoint(25, 150), QPoint(200, 395)})
         EXPECT_EQ(shot.pixel(p), dialog.background().pixel(p)) << p.x() << "," << p.y();
-    EXPECT_EQ(dialog.background().pixel(200, 395), slotPicture(SkinKey::CtrlPanel).pixel(200, 395 - 290));
+    EXPECT_EQ(dialog.background().pixel(200, 395),
+              slotPicture(SkinKey::CtrlPanel).pixel(200, 395 - 290));
 }
 
 TEST_F(MainDialogTest, ButtonsDrawTheCellOfTheirState) {
@@ -121,9 +123,11 @@ TEST_F(MainDialogTest, ButtonsDrawTheCellOfTheirState) {
         const int w = picture.width() / 3;
         return picture.copy(index * w, 0, w, picture.height());
     };
-    auto drawn = [&](int id) { return dialog.control(id)->grab().toImage().convertToFormat(QImage::Format_RGB32); };
-    EXPECT_EQ(drawn(kIdRecord), cell(SkinKey::Record, 0));   // normal
-    EXPECT_EQ(drawn(kIdPlay), cell(SkinKey::Play, 2));       // disabled
+    auto drawn = [&](int id) {
+        return dialog.control(id)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    EXPECT_EQ(drawn(kIdRecord), cell(SkinKey::Record, 0)); // normal
+    EXPECT_EQ(drawn(kIdPlay), cell(SkinKey::Play, 2));     // disabled
     static_cast<QAbstractButton*>(dialog.control(kIdConfig))->setDown(true);
     EXPECT_EQ(drawn(kIdConfig), cell(SkinKey::Config, 1));   // pressed
     EXPECT_EQ(drawn(kIdWebLink), cell(SkinKey::WebLink, 2)); // always disabled
@@ -142,7 +146,9 @@ TEST_F(MainDialogTest, SetCountersRedrawsBothDisplays) {
         drawDigitCells(painter, strip, cells);
         return image;
     };
-    auto drawn = [&](int id) { return dialog.control(id)->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    auto drawn = [&](int id) {
+        return dialog.control(id)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
     EXPECT_EQ(drawn(kIdTimer), expected(timeDisplayCells(3725), 8));
     EXPECT_EQ(drawn(kIdSize), expected(sizeDisplayCells(1234567), 6));
     EXPECT_NE(drawn(kIdTimer), expected(timeDisplayCells(0), 8));
@@ -180,7 +186,8 @@ TEST_F(MainDialogTest, ExitAndCloseEndTheDialogWithOk) {
     {
         // A run that ends from inside its own loop returns the result.
         MainDialog dialog(skin, clipFolder(), standardOptions());
-        QMetaObject::invokeMethod(&dialog, [&] { dialog.onCommand(kIdExit); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &dialog, [&] { dialog.onCommand(kIdExit); }, Qt::QueuedConnection);
         EXPECT_EQ(dialog.exec(), 1);
     }
 }
@@ -270,13 +277,14 @@ TEST_F(MainDialogTest, MovingSkipsTheLayoutAndDraggingFollowsTheMouse) {
     const QPoint start = dialog.pos();
     const QPoint grip(200, 395); // panel background, no control there
     const QPoint global = start + grip;
-    QMouseEvent press(QEvent::MouseButtonPress, grip, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, grip, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&dialog, &press);
-    QMouseEvent move(QEvent::MouseMove, grip + QPoint(30, 20), global + QPoint(30, 20), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, grip + QPoint(30, 20), global + QPoint(30, 20),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&dialog, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, grip, global + QPoint(30, 20), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, grip, global + QPoint(30, 20), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&dialog, &release);
     QApplication::processEvents();
     EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
@@ -295,8 +303,10 @@ protected:
 
 TEST_F(HandMadeSkinTest, AllWhitePanelLeavesOnlyTheMainRectangle) {
     const std::string folder = dir.path().toStdString() + "/";
-    ASSERT_TRUE(writeFileAtomically(folder + "F.BMP", encodeBitmapFile(test::solidImage(360, 290, qRgb(50, 50, 50)), 24)));
-    ASSERT_TRUE(writeFileAtomically(folder + "P.BMP", encodeBitmapFile(test::solidImage(300, 80, qRgb(255, 255, 255)), 24)));
+    ASSERT_TRUE(writeFileAtomically(
+        folder + "F.BMP", encodeBitmapFile(test::solidImage(360, 290, qRgb(50, 50, 50)), 24)));
+    ASSERT_TRUE(writeFileAtomically(
+        folder + "P.BMP", encodeBitmapFile(test::solidImage(300, 80, qRgb(255, 255, 255)), 24)));
     test::writeText(folder + "Panel.ini", "MAINUI=F.BMP:20,30,20,20\nCTRLPANEL=P.BMP\n");
     ASSERT_TRUE(skin.LoadSkin(folder + "Panel.ini", folder));
     MainDialog dialog(skin, folder, standardOptions());

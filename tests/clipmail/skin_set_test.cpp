@@ -22,7 +22,8 @@ protected:
     void picture(const std::string& relative, int w, int h, QRgb colour = qRgb(10, 20, 30)) {
         const std::string full = folder() + relative;
         QDir().mkpath(QString::fromStdString(full).section('/', 0, -2));
-        ASSERT_TRUE(writeFileAtomically(full, encodeBitmapFile(test::solidImage(w, h, colour), 24)));
+        ASSERT_TRUE(
+            writeFileAtomically(full, encodeBitmapFile(test::solidImage(w, h, colour), 24)));
     }
     bool load(const std::string& text) {
         test::writeText(folder() + "Panel.ini", text);
@@ -46,7 +47,8 @@ TEST_F(SkinSetTest, MainUiTakesFourMargins) {
     ASSERT_TRUE(load("MainUI = frame.bmp : 20, 30, 21, 22\n"));
     EXPECT_EQ(skin.bitmapSize(SkinKey::MainUi), QSize(360, 290));
     const SkinMargins& m = skin.margins();
-    EXPECT_EQ((std::array<int, 4>{m.left, m.top, m.right, m.bottom}), (std::array<int, 4>{20, 30, 21, 22}));
+    EXPECT_EQ((std::array<int, 4>{m.left, m.top, m.right, m.bottom}),
+              (std::array<int, 4>{20, 30, 21, 22}));
 }
 
 TEST_F(SkinSetTest, CommentEmptyAndUnknownLinesChangeNothing) {
@@ -90,7 +92,8 @@ TEST_F(SkinSetTest, HugeNumbersAreHeldToWindowCoordinates) {
     // Regression: margins of 2^31 - 1 made the main-area sums overflow.
     ASSERT_TRUE(load("MAINUI=:2147483647,-2147483648,99999999999,5\nTIME=40000,-40000\n"));
     const SkinMargins& m = skin.margins();
-    EXPECT_EQ((std::array<int, 4>{m.left, m.top, m.right, m.bottom}), (std::array<int, 4>{32767, -32768, 32767, 5}));
+    EXPECT_EQ((std::array<int, 4>{m.left, m.top, m.right, m.bottom}),
+              (std::array<int, 4>{32767, -32768, 32767, 5}));
     EXPECT_EQ(skin.position(SkinKey::Time), QPoint(32767, -32768));
 }
 
@@ -103,9 +106,11 @@ TEST_F(SkinSetTest, AFileKeyWithoutColonHasNoFileAndAllNumbers) {
 
 TEST_F(SkinSetTest, BadPicturesShowOneMessageEachAndStayEmpty) {
     test::writeText(folder() + "EMPTY.BMP", "");
-    test::writeText(folder() + "TEXT.BMP", "not a picture at all, but long enough to have a header");
+    test::writeText(folder() + "TEXT.BMP",
+                    "not a picture at all, but long enough to have a header");
     ASSERT_TRUE(load("LOGO=missing.bmp\nCTRLPANEL=empty.bmp\nDIGIT=text.bmp\n"));
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{kEmptyBitmapFile, kEmptyBitmapFile, kInvalidBitmapFile}));
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{kEmptyBitmapFile, kEmptyBitmapFile, kInvalidBitmapFile}));
     EXPECT_EQ(skin.bitmapSize(SkinKey::Logo), QSize(0, 0));
     EXPECT_EQ(skin.bitmapSize(SkinKey::CtrlPanel), QSize(0, 0));
     EXPECT_EQ(skin.bitmapSize(SkinKey::Digit), QSize(0, 0));

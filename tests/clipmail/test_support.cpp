@@ -51,7 +51,8 @@ void writeText(const std::string& path, const std::string& text) {
 
 std::vector<uint8_t> readBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f),
+                                std::istreambuf_iterator<char>());
 }
 
 QImage solidImage(int width, int height, QRgb colour) {

@@ -32,8 +32,8 @@ struct RawBitmap {
     uint32_t compression = 0;
     uint32_t sizeImage = 0;
     uint32_t clrUsed = 0;
-    std::vector<uint32_t> colours;  // 0x00RRGGBB, written as blue, green, red, 0
-    std::vector<uint8_t> bits;      // appended as they are
+    std::vector<uint32_t> colours; // 0x00RRGGBB, written as blue, green, red, 0
+    std::vector<uint8_t> bits;     // appended as they are
     std::vector<uint8_t> bytes() const;
 };
 

@@ -34,11 +34,11 @@ protected:
         std::ofstream(pictureFolder() / "broken.bmp") << "BM";
         // A fixed date for the first picture's header.
         const auto stamp = std::chrono::sys_days{std::chrono::year{2024} / 1 / 31} +
-                           std::chrono::hours{12} + std::chrono::minutes{34} + std::chrono::seconds{56};
+                           std::chrono::hours{12} + std::chrono::minutes{34} +
+                           std::chrono::seconds{56};
         setenv("TZ", "UTC", 1);
         tzset();
-        fs::last_write_time(pictureFolder() / "a.bmp",
-                            std::chrono::file_clock::from_sys(stamp));
+        fs::last_write_time(pictureFolder() / "a.bmp", std::chrono::file_clock::from_sys(stamp));
         handle = open(usb);
     }
     bool extended() const { return GetParam() == 1; }
@@ -69,12 +69,12 @@ TEST_P(Commands, CameraInformation) {
 TEST_P(Commands, ImageInformation) {
     Command c(0x86, 0, 0, 16);
     ASSERT_EQ(run(handle, c), 0u);
-    EXPECT_EQ(c.big16(0), 3);          // ImageCount
-    EXPECT_EQ(c.big16(2), 3);          // HeaderCount
-    EXPECT_EQ(c.big16(4), 644);        // the first picture's frame
+    EXPECT_EQ(c.big16(0), 3);   // ImageCount
+    EXPECT_EQ(c.big16(2), 3);   // HeaderCount
+    EXPECT_EQ(c.big16(4), 644); // the first picture's frame
     EXPECT_EQ(c.big16(6), 484);
     EXPECT_EQ(c.big32(8), 644u * 484u);
-    EXPECT_EQ(c.data[12], 84);         // thumbnail frame
+    EXPECT_EQ(c.data[12], 84); // thumbnail frame
     EXPECT_EQ(c.data[13], 68);
     EXPECT_EQ(c.big16(14), 5712);
 }
@@ -302,7 +302,8 @@ TEST_P(Commands, ControlRegisters) {
 TEST_P(Commands, SdramThroughTheAddressRegister) {
     auto setAddress = [&](uint32_t address) {
         Command a(0x01, 0x01, 0x02, 4);
-        a.data = {uint8_t(address >> 24), uint8_t(address >> 16), uint8_t(address >> 8), uint8_t(address)};
+        a.data = {uint8_t(address >> 24), uint8_t(address >> 16), uint8_t(address >> 8),
+                  uint8_t(address)};
         ASSERT_EQ(run(handle, a), 0u);
     };
     setAddress(0x40);
@@ -392,8 +393,8 @@ TEST_P(Commands, RepliesNeedTheirLength) {
     struct Case {
         uint8_t request;
         uint32_t needed;
-    } cases[] = {{0x80, 2}, {0x83, 16}, {0x84, 16}, {0x85, 16}, {0x86, 16}, {0x87, 8},
-                 {0x88, 2}, {0x8A, 2}};
+    } cases[] = {{0x80, 2},  {0x83, 16}, {0x84, 16}, {0x85, 16},
+                 {0x86, 16}, {0x87, 8},  {0x88, 2},  {0x8A, 2}};
     for (const Case& k : cases) {
         Command shortOne(k.request, 0, 0, k.needed - 1, 0xEE);
         EXPECT_EQ(run(handle, shortOne), kBadLength) << int(k.request);
@@ -418,7 +419,8 @@ TEST_F(FreshInstall, ServesTheSamplePicturesInAllFourFormats) {
         ASSERT_EQ(run(h, c), 0u);
         frames.insert({c.big16(4), c.big16(6)});
     }
-    EXPECT_EQ(frames, (std::set<std::pair<int, int>>{{644, 484}, {356, 292}, {178, 146}, {322, 242}}));
+    EXPECT_EQ(frames,
+              (std::set<std::pair<int, int>>{{644, 484}, {356, 292}, {178, 146}, {322, 242}}));
 }
 
 TEST_F(FreshInstall, EmptyOrMissingFolderServesNoPictures) {

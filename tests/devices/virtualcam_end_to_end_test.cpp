@@ -153,7 +153,8 @@ TEST_F(EndToEnd, NonNeutralColourDataIsReproducedToo) {
     addPicture("smooth.bmp", original);
     openCamera();
     const double figure = psnr(pictureOf(upload(0).get()), original);
-    std::printf("smooth 352x288 through matrix, black 16, white 250, gamma 2.2: PSNR %.1f dB\n", figure);
+    std::printf("smooth 352x288 through matrix, black 16, white 250, gamma 2.2: PSNR %.1f dB\n",
+                figure);
     EXPECT_GE(figure, 32.0);
 }
 
@@ -164,7 +165,8 @@ TEST_F(EndToEnd, WithoutColourDataTheSensorMatrixIsInverted) {
         const char* name;
         uint32_t sensor;
         bool overrides;
-    } cases[] = {{"SA", 0x1941, false}, {"SB", 0x1944, false}, {"SA with registry values", 0x1942, true}};
+    } cases[] = {
+        {"SA", 0x1941, false}, {"SB", 0x1944, false}, {"SA with registry values", 0x1942, true}};
     usePictureFolder();
     const Picture original = smoothPicture(320, 240);
     addPicture("smooth.bmp", original);
@@ -173,8 +175,9 @@ TEST_F(EndToEnd, WithoutColourDataTheSensorMatrixIsInverted) {
         SCOPED_TRACE(c.name);
         setDword("SensorId", c.sensor);
         if (c.overrides) {
-            auto matrix = Key::create(Hive::LocalMachine, "SOFTWARE\\Brantor\\OVIK_SDK\\SA\\ColourMatrix");
-            ASSERT_TRUE(matrix->writeDword("M11", 15000));             // 1.5
+            auto matrix =
+                Key::create(Hive::LocalMachine, "SOFTWARE\\Brantor\\OVIK_SDK\\SA\\ColourMatrix");
+            ASSERT_TRUE(matrix->writeDword("M11", 15000));              // 1.5
             ASSERT_TRUE(matrix->writeDword("M01", 0x80000000u | 5000)); // -0.5
             auto sensor = Key::create(Hive::LocalMachine, "SOFTWARE\\Brantor\\OVIK_SDK\\SA");
             ASSERT_TRUE(sensor->writeDword("BlackOffset", 10));
@@ -246,7 +249,8 @@ TEST_F(EndToEnd, BlockUploadMatchesTheWholeUpload) {
         ImagePtr whole = upload(6); // 176 x 144 on extended cameras
         ImagePtr blocks(CpiCreateImage(whole->width, whole->height));
         uint32_t done = 0;
-        uint32_t status = CpiReadFirstImageBlock(m_connection, 6, blocks.get(), 5000, &done, nullptr);
+        uint32_t status =
+            CpiReadFirstImageBlock(m_connection, 6, blocks.get(), 5000, &done, nullptr);
         int calls = 1;
         while (status == 6 && calls < 1000) {
             status = CpiReadNextImageBlock(m_connection, &done);
@@ -276,7 +280,8 @@ TEST_F(EndToEnd, RawUploadIsTheUnbunchedFrameBottomUp) {
         for (int x = 0; x < 176; x += 13) {
             const int fx = x + 2, fy = y + 2;
             const int channel = (fx + fy) % 2 == 0 ? 1 : (fy % 2 == 0 ? 2 : 0);
-            ASSERT_EQ(raw[size_t(147 - fy) * 180 + fx], sample->pixel(x, y)[channel]) << x << "," << y;
+            ASSERT_EQ(raw[size_t(147 - fy) * 180 + fx], sample->pixel(x, y)[channel])
+                << x << "," << y;
         }
 }
 

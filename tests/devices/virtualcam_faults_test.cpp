@@ -135,12 +135,27 @@ TEST_F(Faults, LostCommandsByCountAndByCode) {
         std::vector<uint8_t> requests;
         std::vector<uint32_t> expected;
     } cases[] = {
-        {"third command of any kind", 3, 1, 0xFFFFFFFF, 0,
-         {0x85, 0x88, 0x85, 0x85}, {0, 0, kCommandFailed, 0}},
-        {"second bulk read request only", 2, 1, 0x03, 0,
-         {0x03, 0x85, 0x03, 0x85, 0x03}, {0, 0, kCommandFailed, 0, 0}},
-        {"two in a row with a chosen status", 1, 2, 0xFFFFFFFF, 0x1004,
-         {0x85, 0x85, 0x85}, {0x1004, 0x1004, 0}},
+        {"third command of any kind",
+         3,
+         1,
+         0xFFFFFFFF,
+         0,
+         {0x85, 0x88, 0x85, 0x85},
+         {0, 0, kCommandFailed, 0}},
+        {"second bulk read request only",
+         2,
+         1,
+         0x03,
+         0,
+         {0x03, 0x85, 0x03, 0x85, 0x03},
+         {0, 0, kCommandFailed, 0, 0}},
+        {"two in a row with a chosen status",
+         1,
+         2,
+         0xFFFFFFFF,
+         0x1004,
+         {0x85, 0x85, 0x85},
+         {0x1004, 0x1004, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,7 +165,11 @@ TEST_F(Faults, LostCommandsByCountAndByCode) {
         setDword("FailCommandStatus", c.status);
         uint32_t h = open(usb);
         for (size_t i = 0; i < c.requests.size(); ++i) {
-            Command cmd(c.requests[i], 0, 0, c.requests[i] == 0x03 ? 8 : c.requests[i] == 0x88 ? 2 : 16, 0xEE);
+            Command cmd(c.requests[i], 0, 0,
+                        c.requests[i] == 0x03   ? 8
+                        : c.requests[i] == 0x88 ? 2
+                                                : 16,
+                        0xEE);
             if (c.requests[i] == 0x03)
                 cmd.data = {0, 1, 0, 0, 0, 0, 0, 8};
             const uint32_t status = run(h, cmd);

@@ -49,10 +49,11 @@ inline std::string buildDir() {
     return dir ? dir : ".";
 }
 
-inline std::string libraryPath(const char* file) { return buildDir() + "/lib/" + file; }
+inline std::string libraryPath(const char* file) {
+    return buildDir() + "/lib/" + file;
+}
 
-template <typename T>
-void resolve(void* library, const char* name, T& slot) {
+template <typename T> void resolve(void* library, const char* name, T& slot) {
     slot = reinterpret_cast<T>(dlsym(library, name));
     ASSERT_NE(slot, nullptr) << name;
 }

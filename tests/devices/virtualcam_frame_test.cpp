@@ -78,7 +78,10 @@ Picture smooth(int w, int h) {
 TEST(RawFrameGeometry, FramesOfTheFourFormats) {
     struct Case {
         int w, h, fw, fh;
-    } cases[] = {{352, 288, 356, 292}, {640, 480, 644, 484}, {176, 144, 178, 146}, {320, 240, 322, 242},
+    } cases[] = {{352, 288, 356, 292},
+                 {640, 480, 644, 484},
+                 {176, 144, 178, 146},
+                 {320, 240, 322, 242},
                  {80, 64, 84, 68}};
     for (const Case& c : cases) {
         FrameSize f = rawFrameSize(c.w, c.h);
@@ -92,12 +95,11 @@ TEST(RawFrameGeometry, FormatChosenForAPicture) {
     struct Case {
         int w, h, code;
     } cases[] = {
-        {640, 480, 1}, {352, 288, 0}, {176, 144, 2}, {320, 240, 3},
-        {1600, 1200, 1}, // larger than every format: the largest it covers
-        {400, 300, 0},   // covers 352 x 288 and 320 x 240: the larger
-        {330, 250, 3},   {200, 150, 2},
-        {100, 100, 2},   // smaller than every format: the smallest
-        {640, 200, 2},   // wide but low: only 176 x 144 fits inside
+        {640, 480, 1}, {352, 288, 0},   {176, 144, 2},
+        {320, 240, 3}, {1600, 1200, 1}, // larger than every format: the largest it covers
+        {400, 300, 0},                  // covers 352 x 288 and 320 x 240: the larger
+        {330, 250, 3}, {200, 150, 2},   {100, 100, 2}, // smaller than every format: the smallest
+        {640, 200, 2},                                 // wide but low: only 176 x 144 fits inside
     };
     for (const Case& c : cases)
         EXPECT_EQ(formatForPicture(c.w, c.h).code, c.code) << c.w << "x" << c.h;
@@ -135,10 +137,10 @@ TEST(Mosaic, FramePixelShowsThePicturePixelTwoInside) {
         for (int x = 0; x < 6; ++x)
             std::memset(p.pixel(x, y), 10 * y + x, 3);
     auto bayer = unbunchFrame(makeRawFrame(p, 10, 8).data(), 10, 8);
-    EXPECT_EQ(bayer[2 * 10 + 2], 0);          // (2, 2) = picture (0, 0)
-    EXPECT_EQ(bayer[3 * 10 + 7], 10 + 5);     // (7, 3) = picture (5, 1)
-    EXPECT_EQ(bayer[0], 0);                   // border clamps to the edge
-    EXPECT_EQ(bayer[7 * 10 + 9], 30 + 5);     // far corner clamps too
+    EXPECT_EQ(bayer[2 * 10 + 2], 0);      // (2, 2) = picture (0, 0)
+    EXPECT_EQ(bayer[3 * 10 + 7], 10 + 5); // (7, 3) = picture (5, 1)
+    EXPECT_EQ(bayer[0], 0);               // border clamps to the edge
+    EXPECT_EQ(bayer[7 * 10 + 9], 30 + 5); // far corner clamps too
 }
 
 TEST(RoundTrip, SmoothPictureThroughEveryFormat) {
@@ -168,7 +170,8 @@ TEST(RoundTrip, ColourModelIsInverted) {
     // Mid-range colours stay inside the sample range through the inverse.
     const Picture original = flatPicture(8, 8, 90, 120, 140);
     auto bayer = unbunchFrame(makeRawFrame(original, 12, 12, model).data(), 12, 12);
-    const double sample[3] = {double(bayer[1]), double(bayer[0]), double(bayer[12])}; // R at (1,0), G at (0,0), B at (0,1)
+    const double sample[3] = {double(bayer[1]), double(bayer[0]),
+                              double(bayer[12])}; // R at (1,0), G at (0,0), B at (0,1)
     const double gamma = 1000.0 / model.gammaMilli;
     const double expected[3] = {140, 120, 90};
     for (int row = 0; row < 3; ++row) {
@@ -184,7 +187,8 @@ TEST(RoundTrip, ColourModelIsInverted) {
 TEST(RoundTrip, SingularMatrixFallsBackToIdentity) {
     ColourModel model;
     model.matrix = {1, 1, 1, 1, 1, 1, 1, 1, 1};
-    auto bayer = unbunchFrame(makeRawFrame(flatPicture(4, 4, 30, 60, 90), 8, 8, model).data(), 8, 8);
+    auto bayer =
+        unbunchFrame(makeRawFrame(flatPicture(4, 4, 30, 60, 90), 8, 8, model).data(), 8, 8);
     EXPECT_EQ(bayer[0], 60);
     EXPECT_EQ(bayer[1], 90);
     EXPECT_EQ(bayer[8], 30);
@@ -268,7 +272,8 @@ TEST(Scenes, AreDeterministicAndNotFlat) {
     for (int s = 0; s < kSceneCount; ++s) {
         Picture a = drawScene(s, 64, 48), b = drawScene(s, 64, 48);
         EXPECT_EQ(a.bgr, b.bgr) << sceneName(s);
-        EXPECT_NE(std::count(a.bgr.begin(), a.bgr.end(), a.bgr[0]), ptrdiff_t(a.bgr.size())) << sceneName(s);
+        EXPECT_NE(std::count(a.bgr.begin(), a.bgr.end(), a.bgr[0]), ptrdiff_t(a.bgr.size()))
+            << sceneName(s);
     }
     EXPECT_TRUE(drawScene(0, 0, 10).empty());
 }

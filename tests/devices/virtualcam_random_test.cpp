@@ -11,8 +11,8 @@ namespace {
 using RandomCommands = VirtualCameraTest;
 
 TEST_F(RandomCommands, EveryAnswerIsAKnownStatusAndStaysInItsBuffer) {
-    const std::set<uint32_t> known{0,      0x1003, 0x1004, 0x2003, 0x2004, 0x2007, 0x2008,
-                                   0x2009, 0x200A, 0x200B, 0x2012, 0x2014};
+    const std::set<uint32_t> known{0,      0x1003, 0x1004, 0x2003, 0x2004, 0x2007,
+                                   0x2008, 0x2009, 0x200A, 0x200B, 0x2012, 0x2014};
     for (uint32_t generation : {0u, 1u}) {
         SCOPED_TRACE(generation);
         setDword("Generation", generation);
@@ -29,7 +29,8 @@ TEST_F(RandomCommands, EveryAnswerIsAKnownStatusAndStaysInItsBuffer) {
             if ((request == 0x05 || request == 0x06) && pick(50))
                 continue;
             const uint32_t length = pick(4) ? pick(20) : pick(300);
-            Command c(request, uint8_t(pick(4) ? pick(4) : pick(256)), uint8_t(pick(8)), length + 16);
+            Command c(request, uint8_t(pick(4) ? pick(4) : pick(256)), uint8_t(pick(8)),
+                      length + 16);
             for (auto& b : c.data)
                 b = uint8_t(random());
             if (request == 0x03 && pick(2)) { // a plausible bulk request
@@ -43,7 +44,8 @@ TEST_F(RandomCommands, EveryAnswerIsAKnownStatusAndStaysInItsBuffer) {
             c.record.length = length;
             c.record.data = length ? c.data.data() : nullptr;
             const uint32_t status = run(h, c);
-            ASSERT_TRUE(known.count(status)) << std::hex << "request " << int(request) << " status " << status;
+            ASSERT_TRUE(known.count(status))
+                << std::hex << "request " << int(request) << " status " << status;
             ASSERT_EQ(std::vector<uint8_t>(c.data.begin() + length, c.data.end()), guard)
                 << "request " << int(request) << " wrote past its buffer";
             if (pick(3) == 0) {

@@ -37,7 +37,8 @@ std::set<std::string> definedDynamicSymbols(const std::string& path) {
         if (sections[i].sh_type != SHT_DYNSYM)
             continue;
         const Elf64_Shdr& strings = sections[sections[i].sh_link];
-        const auto* symbols = reinterpret_cast<const Elf64_Sym*>(file.data() + sections[i].sh_offset);
+        const auto* symbols =
+            reinterpret_cast<const Elf64_Sym*>(file.data() + sections[i].sh_offset);
         for (size_t k = 0; k < sections[i].sh_size / sizeof(Elf64_Sym); ++k) {
             const Elf64_Sym& s = symbols[k];
             if (s.st_shndx == SHN_UNDEF || ELF64_ST_BIND(s.st_info) == STB_LOCAL || s.st_name == 0)
@@ -50,10 +51,10 @@ std::set<std::string> definedDynamicSymbols(const std::string& path) {
 
 TEST(TransportExports, ExactlyTheCtiEntryPoints) {
     const std::set<std::string> expected{
-        "CtiHandleOpen",   "CtiHandleClose",  "CtiHandleLockThread", "CtiHandleUnLock",
-        "CtiCommand",      "CtiTaskWaitComplete", "CtiTaskAbort",    "CtiDataRead",
-        "CtiResetTransport", "CtiGetVersion", "CtiCameraEnum",       "CtiCameraNameGet",
-        "CtiCameraNameSet", "CtiGetErrorText"};
+        "CtiHandleOpen",     "CtiHandleClose",      "CtiHandleLockThread", "CtiHandleUnLock",
+        "CtiCommand",        "CtiTaskWaitComplete", "CtiTaskAbort",        "CtiDataRead",
+        "CtiResetTransport", "CtiGetVersion",       "CtiCameraEnum",       "CtiCameraNameGet",
+        "CtiCameraNameSet",  "CtiGetErrorText"};
     for (const char* file : {"libkerrisu.so", "libkerrissl.so"}) {
         std::set<std::string> names = definedDynamicSymbols(libraryPath(file));
         // Reserved names (a sanitizer runtime's hooks) aside, nothing else of ours may show.

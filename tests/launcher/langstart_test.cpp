@@ -36,8 +36,9 @@ TEST(LanguageFolder, ChineseVariantsAndEverythingElse) {
 class Medium : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() / ("langstart-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root = fs::temp_directory_path() /
+               ("langstart-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         fs::create_directories(root);
     }

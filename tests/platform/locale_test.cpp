@@ -13,11 +13,26 @@ TEST(LocaleName, MapsToLanguageIdentifiers) {
         const char* name;
         uint16_t id;
     } cases[] = {
-        {"zh_TW.UTF-8", 1028}, {"zh_CN.UTF-8", 2052}, {"zh_HK.UTF-8", 3076}, {"zh_SG", 4100},
-        {"zh_MO.UTF-8", 5124}, {"zh_TW.Big5@stroke", 1028}, {"zh-TW", 1028}, {"en_US.UTF-8", 1033},
-        {"ja_JP.eucJP", 1041}, {"de_DE@euro", 1031}, {"fr_FR.UTF-8", 1036}, {"fr_CA", 3084},
-        {"en_GB", 2057},       {"C", 1033},        {"POSIX", 1033},        {"C.UTF-8", 1033},
-        {"", 1033},            {"xx_YY", 1033},    {"de", 1031},           {"de_LU", 1031},
+        {"zh_TW.UTF-8", 1028},
+        {"zh_CN.UTF-8", 2052},
+        {"zh_HK.UTF-8", 3076},
+        {"zh_SG", 4100},
+        {"zh_MO.UTF-8", 5124},
+        {"zh_TW.Big5@stroke", 1028},
+        {"zh-TW", 1028},
+        {"en_US.UTF-8", 1033},
+        {"ja_JP.eucJP", 1041},
+        {"de_DE@euro", 1031},
+        {"fr_FR.UTF-8", 1036},
+        {"fr_CA", 3084},
+        {"en_GB", 2057},
+        {"C", 1033},
+        {"POSIX", 1033},
+        {"C.UTF-8", 1033},
+        {"", 1033},
+        {"xx_YY", 1033},
+        {"de", 1031},
+        {"de_LU", 1031},
         {"zh", 2052},
     };
     for (const auto& c : cases)

@@ -36,7 +36,8 @@ TEST_F(ProcessFolder, StartsOnlyExecutablePrograms) {
     std::ofstream("plain.exe") << "#!/bin/sh\ntouch ran\n";
     EXPECT_FALSE(startDetached("plain.exe")) << "not executable";
     // Executable but not a program the system can run: exec fails, reported as not started.
-    std::ofstream("broken.exe") << "\x7f" "ELF garbage";
+    std::ofstream("broken.exe") << "\x7f"
+                                   "ELF garbage";
     fs::permissions("broken.exe", fs::perms::owner_all);
     EXPECT_FALSE(startDetached("broken.exe"));
 

@@ -14,7 +14,9 @@ namespace {
 
 constexpr std::string_view kUser = "HKEY_CURRENT_USER";
 
-std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 const HiveKey* keyAt(const HiveTree& tree, std::initializer_list<std::string_view> path) {
     const HiveKey* key = &tree.root;
@@ -139,12 +141,13 @@ TEST(HiveParse, DecodesEveryUtf16Width) {
     text.append(toUtf16le("\"\r\n").substr(2));
     auto tree = parseHive(text, kUser);
     ASSERT_TRUE(tree.has_value());
-    EXPECT_EQ(keyAt(*tree, {"A"})->findValue("v")->data, bytes("\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"));
+    EXPECT_EQ(keyAt(*tree, {"A"})->findValue("v")->data,
+              bytes("\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"));
 
     const std::string_view broken[] = {
-        std::string_view("\xFF\xFE\x3D\xD8", 4),         // a high surrogate at the end
-        std::string_view("\xFF\xFE\x3D\xD8R\x00", 6),     // followed by no low one
-        std::string_view("\xFF\xFE\x00\xDER\x00", 6),     // a low surrogate alone
+        std::string_view("\xFF\xFE\x3D\xD8", 4),      // a high surrogate at the end
+        std::string_view("\xFF\xFE\x3D\xD8R\x00", 6), // followed by no low one
+        std::string_view("\xFF\xFE\x00\xDER\x00", 6), // a low surrogate alone
     };
     for (auto b : broken)
         EXPECT_FALSE(parseHive(b, kUser).has_value());
@@ -160,40 +163,101 @@ TEST(HiveParse, ToleratesHarmlessVariations) {
         std::vector<uint8_t> data;
     };
     const Case cases[] = {
-        {"trailing whitespace and tabs", "REGEDIT4  \t\n[HKEY_CURRENT_USER\\A]  \n\"v\"=\"x\"\t \n",
-         {"A"}, "v", 1, bytes("x")},
-        {"indented lines", "REGEDIT4\n  [HKEY_CURRENT_USER\\A]\n   \"v\"=dword:1\n", {"A"}, "v", 4,
-         {1, 0, 0, 0}},
-        {"hash comments", "REGEDIT4\n# note\n[HKEY_CURRENT_USER\\A]\n#\"v\"=\"no\"\n\"v\"=\"x\"\n",
-         {"A"}, "v", 1, bytes("x")},
-        {"lower-case root and empty path parts",
-         "REGEDIT4\n[hkey_current_user\\\\A\\\\B\\]\n\"v\"=\"x\"\n", {"A", "B"}, "v", 1,
+        {"trailing whitespace and tabs",
+         "REGEDIT4  \t\n[HKEY_CURRENT_USER\\A]  \n\"v\"=\"x\"\t \n",
+         {"A"},
+         "v",
+         1,
          bytes("x")},
-        {"spaces around =", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\" = \"x\"\n@ =dword:2\n",
-         {"A"}, "v", 1, bytes("x")},
-        {"upper-case keywords", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=DWORD:0000000A\n", {"A"},
-         "v", 4, {10, 0, 0, 0}},
-        {"short dword", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:1f\n", {"A"}, "v", 4,
+        {"indented lines",
+         "REGEDIT4\n  [HKEY_CURRENT_USER\\A]\n   \"v\"=dword:1\n",
+         {"A"},
+         "v",
+         4,
+         {1, 0, 0, 0}},
+        {"hash comments",
+         "REGEDIT4\n# note\n[HKEY_CURRENT_USER\\A]\n#\"v\"=\"no\"\n\"v\"=\"x\"\n",
+         {"A"},
+         "v",
+         1,
+         bytes("x")},
+        {"lower-case root and empty path parts",
+         "REGEDIT4\n[hkey_current_user\\\\A\\\\B\\]\n\"v\"=\"x\"\n",
+         {"A", "B"},
+         "v",
+         1,
+         bytes("x")},
+        {"spaces around =",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\" = \"x\"\n@ =dword:2\n",
+         {"A"},
+         "v",
+         1,
+         bytes("x")},
+        {"upper-case keywords",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=DWORD:0000000A\n",
+         {"A"},
+         "v",
+         4,
+         {10, 0, 0, 0}},
+        {"short dword",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:1f\n",
+         {"A"},
+         "v",
+         4,
          {0x1f, 0, 0, 0}},
-        {"spaces inside hex data", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex: 01 , 02\n", {"A"},
-         "v", 3, {1, 2}},
-        {"escapes Wine writes", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"a\\nb\\rc\\0d\"\n",
-         {"A"}, "v", 1, bytes(std::string_view("a\nb\rc\0d", 7))},
-        {"unknown escape kept", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"C:\\Temp\"\n", {"A"},
-         "v", 1, bytes("C:\\Temp")},
+        {"spaces inside hex data",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex: 01 , 02\n",
+         {"A"},
+         "v",
+         3,
+         {1, 2}},
+        {"escapes Wine writes",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"a\\nb\\rc\\0d\"\n",
+         {"A"},
+         "v",
+         1,
+         bytes(std::string_view("a\nb\rc\0d", 7))},
+        {"unknown escape kept",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"C:\\Temp\"\n",
+         {"A"},
+         "v",
+         1,
+         bytes("C:\\Temp")},
         {"key named twice is one key",
          "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n[HKEY_CURRENT_USER\\a]\n\"w\"=\"2\"\n",
-         {"A"}, "w", 1, bytes("2")},
+         {"A"},
+         "w",
+         1,
+         bytes("2")},
         {"a value named twice keeps the last",
-         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n\"V\"=\"2\"\n", {"A"}, "v", 1, bytes("2")},
-        {"no newline at the end", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"", {"A"}, "v", 1,
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n\"V\"=\"2\"\n",
+         {"A"},
+         "v",
+         1,
+         bytes("2")},
+        {"no newline at the end",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"",
+         {"A"},
+         "v",
+         1,
          bytes("x")},
-        {"brackets in a key name", "REGEDIT4\n[HKEY_CURRENT_USER\\A]]\n\"v\"=\"x\"\n", {"A]"},
-         "v", 1, bytes("x")},
-        {"values of the root", "REGEDIT4\n[HKEY_CURRENT_USER]\n\"v\"=\"x\"\n", {}, "v", 1,
+        {"brackets in a key name",
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]]\n\"v\"=\"x\"\n",
+         {"A]"},
+         "v",
+         1,
+         bytes("x")},
+        {"values of the root",
+         "REGEDIT4\n[HKEY_CURRENT_USER]\n\"v\"=\"x\"\n",
+         {},
+         "v",
+         1,
          bytes("x")},
         {"hex continued over blank-padded lines",
-         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\  \n   02,\\\n03\n", {"A"}, "v", 3,
+         "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"v\"=hex:01,\\  \n   02,\\\n03\n",
+         {"A"},
+         "v",
+         3,
          {1, 2, 3}},
     };
     for (const auto& c : cases) {
@@ -236,7 +300,11 @@ TEST(HiveParse, RefusesDamagedText) {
         {"no header", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n", 1},
         {"blank line before the header", "\nREGEDIT4\n", 1},
         {"header cut short", "REGEDI", 1},
-        {"binary garbage", std::string("\x7f" "ELF\x02\x01\x01", 7), 1},
+        {"binary garbage",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01",
+                     7),
+         1},
         {"NUL byte", head + std::string("\"v\"=\"a\0b\"\n", 10), 3},
         {"value before any key", "REGEDIT4\n\n\"v\"=\"x\"\n", 3},
         {"value after a deletion line", "REGEDIT4\n[-HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n", 3},

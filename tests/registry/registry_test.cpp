@@ -9,7 +9,9 @@ using namespace kerris::registry;
 
 namespace {
 
-std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 std::vector<uint8_t> counting(size_t n) {
     std::vector<uint8_t> v(n);
