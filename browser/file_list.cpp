@@ -1,5 +1,5 @@
-// The file list: the pictures of the current folder with icons, sizes, types and dates; the
-// selection, in-place rename, deletion to the Trash and the preview of the chosen picture.
+// The file list: the pictures of a folder with icons, sizes, types and dates; the selection,
+// in-place rename and deletion to the Trash.
 #include "browser/file_list.h"
 
 #include "browser/file_filter.h"
@@ -8,11 +8,8 @@
 #include "browser/size_text.h"
 #include "browser/tformmain.h"
 
-#include <QAction>
 #include <QCollator>
-#include <QFileInfo>
-#include <QFrame>
-#include <QItemSelection>
+#include <QHeaderView>
 
 #include <algorithm>
 
@@ -34,8 +31,29 @@ int ListView1Compare(const QTreeWidgetItem* item1, const QTreeWidgetItem* item2)
     return compareText(a->text(kColumnName), b->text(kColumnName));
 }
 
-bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
-    if (!ShellAllocator || !folder)
+FileList::FileList(QTreeWidget& view, ImageList& small, ImageList& large,
+                   std::shared_ptr<kerris::shell::Allocator> allocator, UserInterface& ui)
+    : m_view(view), m_small(small), m_large(large), m_allocator(std::move(allocator)), m_ui(ui) {
+    m_view.setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Size"),
+                            QStringLiteral("File Type"), QStringLiteral("Last Modification Day")});
+    QHeaderView* header = m_view.header();
+    header->setSectionsClickable(false);
+    header->setSortIndicatorShown(false);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(10);
+    header->setMaximumSectionSize(256);
+    const int widths[] = {150, 80, 150, 150};
+    for (int c = 0; c < 4; ++c)
+        header->resizeSection(c, widths[c]);
+    m_view.headerItem()->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
+}
+
+QWidget* FileList::owner() const {
+    return m_view.window();
+}
+
+bool FileList::FillFileList(const std::shared_ptr<Folder>& folder) {
+    if (!m_allocator || !folder)
         return false;
     IconIndexMap iconIndexMap;
     std::optional<std::vector<ItemId>> items =
@@ -59,7 +77,7 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
         if (item.empty())
             continue;
         if (folder->attributes(item, kerris::shell::kAttrFolder) & kerris::shell::kAttrFolder) {
-            ShellAllocator->free(item);
+            m_allocator->free(item);
             continue;
         }
         const QString displayName = folder->displayName(item, kerris::shell::kNameNormal)
@@ -69,7 +87,7 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
                                         .value_or(QString())
                                         .left(kMaxNameLength);
         if (!isPictureFile(parsingName)) {
-            ShellAllocator->free(item);
+            m_allocator->free(item);
             continue;
         }
         auto record = std::make_unique<ItemRecord>();
@@ -89,114 +107,82 @@ bool TFormMain::FillFileList(const std::shared_ptr<Folder>& folder) {
                           kerris::shell::typeName(record->Path, found && found->directory));
         addListIcon(*folder, item, iconIndexMap, listItem);
         listItem->record = std::move(record);
-        ShellAllocator->free(item);
+        m_allocator->free(item);
         pending.push_back({collator.sortKey(displayName), listItem});
     }
     std::stable_sort(pending.begin(), pending.end(),
                      [](const Pending& a, const Pending& b) { return a.key.compare(b.key) < 0; });
-    const bool hadItems = ListView1->topLevelItemCount() > 0;
+    const bool hadItems = m_view.topLevelItemCount() > 0;
     QList<QTreeWidgetItem*> ordered;
     ordered.reserve(static_cast<qsizetype>(pending.size()));
     for (const Pending& p : pending)
         ordered.append(p.item);
-    ListView1->addTopLevelItems(ordered);
+    m_view.addTopLevelItems(ordered);
     if (hadItems)
-        ListView1->sortItems(kColumnName, Qt::AscendingOrder);
+        m_view.sortItems(kColumnName, Qt::AscendingOrder);
     return true;
 }
 
-void TFormMain::addListIcon(const Folder& folder, const ItemId& item, IconIndexMap& iconIndexMap,
-                            QTreeWidgetItem* listItem) {
+void FileList::addListIcon(const Folder& folder, const ItemId& item, IconIndexMap& iconIndexMap,
+                           QTreeWidgetItem* listItem) {
     int position = -1;
-    if (const std::unique_ptr<kerris::shell::IconExtractor> extractor =
-            folder.iconExtractor(item)) {
-        const kerris::shell::IconLocation location = extractor->location(kerris::shell::kIconAsync);
-        if (const std::optional<kerris::shell::ExtractedIcons> icons =
-                extractor->extract(location, 0)) {
-            const int i = location.index;
-            const auto found = i != 0 ? iconIndexMap.find(i) : iconIndexMap.end();
-            if (found != iconIndexMap.end() && found->second != 0) {
-                position = found->second;
-            } else {
-                position = ImageListListViewSmall.add(icons->small);
-                ImageListListViewLarge.add(icons->large);
-                if (i != 0)
-                    iconIndexMap[i] = position;
-            }
-        }
-    }
+    if (const std::unique_ptr<kerris::shell::IconExtractor> extractor = folder.iconExtractor(item))
+        position = shellIconPosition(*extractor, kerris::shell::kIconAsync, iconIndexMap, m_small,
+                                     &m_large)
+                       .value_or(-1);
     listItem->setData(kColumnName, kImageIndexRole, position);
     if (position >= 0)
-        listItem->setIcon(kColumnName, ImageListListViewSmall.icon(position));
+        listItem->setIcon(kColumnName, m_small.icon(position));
 }
 
-void TFormMain::ClearFileList() {
-    SelectedItems.clear();
+void FileList::ClearFileList() {
+    m_selectedItems.clear();
     // Removing the items one by one would report a deselection for each; one clear suffices.
-    const QSignalBlocker blocker(ListView1->selectionModel());
-    const bool hadSelection = !ListView1->selectedItems().isEmpty();
-    ListView1->clear();
+    const QSignalBlocker blocker(m_view.selectionModel());
+    const bool hadSelection = !m_view.selectedItems().isEmpty();
+    m_view.clear();
     if (hadSelection)
         ListView1SelectItem(nullptr, false);
 }
 
-void TFormMain::RefreshFileList() {
-    if (!CurrentNode || nodeLevel(CurrentNode) == 0)
-        return;
-    const std::shared_ptr<Folder> folder = FolderOfNode(CurrentNode);
-    ImageListListViewSmall.clear();
-    ImageListListViewLarge.clear();
+void FileList::RefreshFileList(const std::shared_ptr<Folder>& folder) {
+    m_small.clear();
+    m_large.clear();
     ClearFileList();
     FillFileList(folder);
 }
 
-void TFormMain::PostFileListRefresh() {
-    QMetaObject::invokeMethod(
-        this, [this] { ListView1DblClick(); }, Qt::QueuedConnection);
-}
-
-QTreeWidgetItem* TFormMain::firstSelectedItem() const {
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        if (ListView1->topLevelItem(i)->isSelected())
-            return ListView1->topLevelItem(i);
+QTreeWidgetItem* FileList::firstSelectedItem() const {
+    for (int i = 0; i < m_view.topLevelItemCount(); ++i) {
+        if (m_view.topLevelItem(i)->isSelected())
+            return m_view.topLevelItem(i);
     }
     return nullptr;
 }
 
-void TFormMain::ListView1DblClick() {
-    if (ListView1->hasFocus()) {
+void FileList::ListView1DblClick() {
+    if (m_view.hasFocus()) {
         QTreeWidgetItem* item = firstSelectedItem();
-        if (const ItemRecord* record = item ? itemRecord(item) : nullptr)
-            LoadPreview(record->Path);
+        if (const ItemRecord* record = item ? itemRecord(item) : nullptr; record && onPreview)
+            onPreview(record->Path);
         return;
     }
-    RefreshFileList();
+    if (onRefresh)
+        onRefresh();
 }
 
-void TFormMain::onListSelectionChanged(const QItemSelection& selected,
-                                       const QItemSelection& deselected) {
-    for (const QModelIndex& index : deselected.indexes()) {
-        if (index.column() == kColumnName)
-            ListView1SelectItem(ListView1->itemFromIndex(index), false);
-    }
-    for (const QModelIndex& index : selected.indexes()) {
-        if (index.column() == kColumnName)
-            ListView1SelectItem(ListView1->itemFromIndex(index), true);
-    }
-}
-
-void TFormMain::ListView1SelectItem(QTreeWidgetItem* item, bool selected) {
+void FileList::ListView1SelectItem(QTreeWidgetItem* item, bool selected) {
     if (!selected) {
-        Rename1->setEnabled(false);
-        Delete1->setEnabled(false);
-        CreateAVIFiles1->setEnabled(false);
-        clearPreviewImage();
+        if (onSelectionCommands)
+            onSelectionCommands(false);
+        if (onPreviewCleared)
+            onPreviewCleared();
         return;
     }
-    if (!ListView1->hasFocus())
+    if (!m_view.hasFocus())
         return;
-    if (const ItemRecord* record = item ? itemRecord(item) : nullptr)
-        LoadPreview(record->Path);
+    if (const ItemRecord* record = item ? itemRecord(item) : nullptr; record && onPreview)
+        onPreview(record->Path);
 }
 
 void TFormMain::clearPreviewImage() {
@@ -231,52 +217,52 @@ void TFormMain::FitPreview(int32_t w, int32_t h) {
     Image1->setStretch(g.stretch);
 }
 
-bool TFormMain::CollectSelection() {
-    if (!ListView1->hasFocus())
+bool FileList::CollectSelection() {
+    if (!m_view.hasFocus())
         return false;
-    SelectedItems.clear();
-    SelectedPathBytes = 0;
-    const qsizetype selectedCount = ListView1->selectedItems().size();
+    m_selectedItems.clear();
+    m_selectedPathBytes = 0;
+    const qsizetype selectedCount = m_view.selectedItems().size();
     if (selectedCount <= 0)
         return false;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = ListView1->topLevelItem(i);
+    for (int i = 0; i < m_view.topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_view.topLevelItem(i);
         if (!item->isSelected())
             continue;
-        SelectedItems.append(item);
+        m_selectedItems.append(item);
         const ItemRecord* record = itemRecord(item);
-        SelectedPathBytes +=
+        m_selectedPathBytes +=
             static_cast<int32_t>((record ? kerris::shell::nativeName(record->Path).size() : 0) + 1);
     }
-    if (SelectedItems.size() == selectedCount)
+    if (m_selectedItems.size() == selectedCount)
         return true;
-    SelectedItems.clear();
-    SelectedPathBytes = 0;
+    m_selectedItems.clear();
+    m_selectedPathBytes = 0;
     return false;
 }
 
-void TFormMain::PopupMenu1Popup() {
+void FileList::PopupMenu1Popup() {
     const bool usable = CollectSelection();
-    Rename1->setEnabled(usable);
-    Delete1->setEnabled(usable);
-    CreateAVIFiles1->setEnabled(usable);
+    if (onSelectionCommands)
+        onSelectionCommands(usable);
 }
 
-void TFormMain::Rename1Click() {
+void FileList::Rename1Click() {
     QTreeWidgetItem* item = firstSelectedItem();
     if (!item)
         return;
-    ListView1->setFocus();
-    ListView1->editItem(item, kColumnName);
+    m_view.setFocus();
+    m_view.editItem(item, kColumnName);
 }
 
-void TFormMain::ListView1Edited(QTreeWidgetItem* item, const QString& text) {
+void FileList::ListView1Edited(QTreeWidgetItem* item, const QString& text) {
     ItemRecord* record = item ? itemRecord(item) : nullptr;
     if (!record)
         return;
     const RenamePlan plan = planRename(record->Path, text);
     if (plan.verdict == RenameVerdict::ExtensionChanged) {
-        ShowMessageEntry(kMsgExtensionError);
+        if (onMessage)
+            onMessage(kMsgExtensionError);
         return;
     }
     if (plan.verdict != RenameVerdict::Rename)
@@ -284,7 +270,7 @@ void TFormMain::ListView1Edited(QTreeWidgetItem* item, const QString& text) {
     const QString oldPath = record->Path;
     const kerris::shell::OperationResult result =
         kerris::shell::renameItem(oldPath, plan.newPath, [this](const QString& message) {
-            m_ui.showShellError(this, message);
+            m_ui.showShellError(owner(), message);
         });
     if (result.error != 0 || result.aborted || kerris::shell::findFile(oldPath) ||
         !kerris::shell::findFile(plan.newPath))
@@ -294,49 +280,48 @@ void TFormMain::ListView1Edited(QTreeWidgetItem* item, const QString& text) {
     // The caption is the file's new name: blanks trimmed from the edit are not kept in it.
     item->setText(kColumnName, kerris::shell::displayText(plan.newPath.mid(
                                    plan.newPath.lastIndexOf(QLatin1Char('/')) + 1)));
-    ListView1->sortItems(kColumnName, Qt::AscendingOrder);
+    m_view.sortItems(kColumnName, Qt::AscendingOrder);
 }
 
-void TFormMain::DeleteSelection() {
+void FileList::DeleteSelection() {
     if (!CollectSelection())
         return;
     QStringList paths;
-    for (QTreeWidgetItem* item : std::as_const(SelectedItems)) {
+    for (QTreeWidgetItem* item : std::as_const(m_selectedItems)) {
         const ItemRecord* record = itemRecord(item);
         paths.append(record ? record->Path : QString());
     }
     const kerris::shell::OperationResult result = kerris::shell::deleteToTrash(
-        paths, [this](const QStringList& list) { return m_ui.confirmDelete(this, list); },
-        [this](const QString& message) { m_ui.showShellError(this, message); });
+        paths, [this](const QStringList& list) { return m_ui.confirmDelete(owner(), list); },
+        [this](const QString& message) { m_ui.showShellError(owner(), message); });
     if (result.error != 0 || result.aborted || kerris::shell::findFile(paths.constLast()))
         return;
     kerris::shell::notifyChange(kerris::shell::ChangeEvent::Delete, paths.constFirst());
 
-    TreeView1->setFocus();
-    const QList<QTreeWidgetItem*> doomed = SelectedItems;
-    SelectedItems.clear();
+    if (onLeaveFocus)
+        onLeaveFocus();
+    const QList<QTreeWidgetItem*> doomed = m_selectedItems;
+    m_selectedItems.clear();
     qDeleteAll(doomed);
 
-    QTreeWidgetItem* top = ListView1->itemAt(QPoint(1, 1));
-    if (!top && ListView1->topLevelItemCount() > 0)
-        top = ListView1->topLevelItem(0);
+    QTreeWidgetItem* top = m_view.itemAt(QPoint(1, 1));
+    if (!top && m_view.topLevelItemCount() > 0)
+        top = m_view.topLevelItem(0);
     if (top) {
-        ListView1->setCurrentItem(top);
+        m_view.setCurrentItem(top);
         top->setSelected(true);
     }
     if (firstSelectedItem())
-        ListView1->setFocus();
+        m_view.setFocus();
 }
 
-void TFormMain::ListView1KeyDown(int key) {
-    if (key == Qt::Key_Delete && !ListView1->isEditing())
+void FileList::ListView1KeyDown(int key, bool editing) {
+    if (key == Qt::Key_Delete && !editing)
         DeleteSelection();
 }
 
-void TFormMain::Delete1Click() {
+void FileList::Delete1Click() {
     DeleteSelection();
 }
-
-void TFormMain::Image1DblClick() {}
 
 } // namespace lumicart

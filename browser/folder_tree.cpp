@@ -2,8 +2,6 @@
 // folder, and the source of the current folder.
 #include "browser/folder_tree.h"
 
-#include "browser/tformmain.h"
-
 #include <QCollator>
 
 namespace lumicart {
@@ -56,9 +54,10 @@ QString bufferedName(const Folder& folder, const ItemId& item, uint32_t flags) {
     return folder.displayName(item, flags).value_or(QString()).left(kMaxNameLength);
 }
 
-// One icon step: the image position for a location, adding the icon when the map lacks it.
-std::optional<int> iconPosition(const kerris::shell::IconExtractor& extractor, uint32_t flags,
-                                IconIndexMap& map, ImageList& small, ImageList* large) {
+} // namespace
+
+std::optional<int> shellIconPosition(const kerris::shell::IconExtractor& extractor, uint32_t flags,
+                                     IconIndexMap& map, ImageList& small, ImageList* large) {
     const kerris::shell::IconLocation location = extractor.location(flags);
     const std::optional<kerris::shell::ExtractedIcons> icons = extractor.extract(location, 0);
     if (!icons)
@@ -77,10 +76,17 @@ std::optional<int> iconPosition(const kerris::shell::IconExtractor& extractor, u
     return position;
 }
 
-} // namespace
+FolderTree::FolderTree(QTreeWidget& view, ImageList& images,
+                       std::shared_ptr<kerris::shell::Allocator> allocator)
+    : m_view(&view), m_images(images), m_allocator(std::move(allocator)) {}
 
-bool TFormMain::FillTreeLevel(const std::shared_ptr<Folder>& folder, QTreeWidgetItem* parent) {
-    if (!ShellAllocator || !folder)
+FolderTree::~FolderTree() {
+    if (m_view)
+        FreeNodeRecords(0);
+}
+
+bool FolderTree::FillTreeLevel(const std::shared_ptr<Folder>& folder, QTreeWidgetItem* parent) {
+    if (!m_allocator || !folder || !m_view)
         return false;
     IconIndexMap iconIndexMap;
     std::optional<std::vector<ItemId>> items = folder->enumerate(kerris::shell::kEnumFolders);
@@ -93,7 +99,7 @@ bool TFormMain::FillTreeLevel(const std::shared_ptr<Folder>& folder, QTreeWidget
         const uint32_t attributes = folder->attributes(
             item, kerris::shell::kAttrHasSubFolder | kerris::shell::kAttrFileSysAncestor);
         if (parentLevel <= 0 && !(attributes & kerris::shell::kAttrFileSysAncestor)) {
-            ShellAllocator->free(item);
+            m_allocator->free(item);
             continue;
         }
         auto record = std::make_unique<NodeRecord>();
@@ -106,13 +112,13 @@ bool TFormMain::FillTreeLevel(const std::shared_ptr<Folder>& folder, QTreeWidget
         if (parent)
             parent->addChild(node);
         else
-            TreeView1->addTopLevelItem(node);
+            m_view->addTopLevelItem(node);
         AddShellIcon(*folder, item, iconIndexMap, node);
         record->Pidl = std::move(item);
         node->record = std::move(record);
 
         if (!parent)
-            RootFolders.push_back(folder->bindToFolder(node->record->Pidl));
+            m_rootFolders.push_back(folder->bindToFolder(node->record->Pidl));
         node->setChildIndicatorPolicy((attributes & kerris::shell::kAttrHasSubFolder)
                                           ? QTreeWidgetItem::ShowIndicator
                                           : QTreeWidgetItem::DontShowIndicatorWhenChildless);
@@ -120,47 +126,47 @@ bool TFormMain::FillTreeLevel(const std::shared_ptr<Folder>& folder, QTreeWidget
         // Opening the tree on the start folder: selecting runs the change handling, which
         // fills this node's children and descends into the next element.
         const int level = nodeLevel(node);
-        if (level >= 1 && level <= PathElements.size() &&
-            node->record->Name.compare(PathElements.at(level - 1), Qt::CaseInsensitive) == 0) {
-            TreeView1->setCurrentItem(node);
+        if (level >= 1 && level <= m_pathElements.size() &&
+            node->record->Name.compare(m_pathElements.at(level - 1), Qt::CaseInsensitive) == 0) {
+            m_view->setCurrentItem(node);
             node->setExpanded(true);
-            TreeView1->scrollToItem(node);
+            m_view->scrollToItem(node);
         }
     }
     return true;
 }
 
-void TFormMain::AddShellIcon(const Folder& folder, const ItemId& item, IconIndexMap& iconIndexMap,
-                             QTreeWidgetItem* node) {
+void FolderTree::AddShellIcon(const Folder& folder, const ItemId& item, IconIndexMap& iconIndexMap,
+                              QTreeWidgetItem* node) {
     const std::unique_ptr<kerris::shell::IconExtractor> extractor = folder.iconExtractor(item);
     if (!extractor)
         return;
-    const std::optional<int> normal = iconPosition(*extractor, kerris::shell::kIconAsync,
-                                                   iconIndexMap, ImageListTreeView, nullptr);
-    const std::optional<int> open = iconPosition(*extractor, kerris::shell::kIconOpen, iconIndexMap,
-                                                 ImageListTreeView, nullptr);
+    const std::optional<int> normal =
+        shellIconPosition(*extractor, kerris::shell::kIconAsync, iconIndexMap, m_images, nullptr);
+    const std::optional<int> open =
+        shellIconPosition(*extractor, kerris::shell::kIconOpen, iconIndexMap, m_images, nullptr);
     // A failed extraction leaves that image unset.
     node->setData(0, kImageIndexRole, normal.value_or(-1));
     node->setData(0, kSelectedImageIndexRole, open.value_or(-1));
     QIcon icon;
     if (normal)
-        icon.addPixmap(ImageListTreeView.pixmap(*normal), QIcon::Normal);
+        icon.addPixmap(m_images.pixmap(*normal), QIcon::Normal);
     if (open)
-        icon.addPixmap(ImageListTreeView.pixmap(*open), QIcon::Selected);
+        icon.addPixmap(m_images.pixmap(*open), QIcon::Selected);
     if (normal || open)
         node->setIcon(0, icon);
 }
 
-std::shared_ptr<Folder> TFormMain::FolderOfNode(QTreeWidgetItem* node) {
-    if (!node)
+std::shared_ptr<Folder> FolderTree::FolderOfNode(QTreeWidgetItem* node) const {
+    if (!node || !m_view)
         return nullptr;
     std::vector<QTreeWidgetItem*> ancestors; // A0 = node ... AL = its root
     for (QTreeWidgetItem* a = node; a; a = a->parent())
         ancestors.push_back(a);
-    const size_t root = static_cast<size_t>(TreeView1->indexOfTopLevelItem(ancestors.back()));
-    if (root >= RootFolders.size())
+    const size_t root = static_cast<size_t>(m_view->indexOfTopLevelItem(ancestors.back()));
+    if (root >= m_rootFolders.size())
         return nullptr;
-    std::shared_ptr<Folder> f = RootFolders[root];
+    std::shared_ptr<Folder> f = m_rootFolders[root];
     // Deeper folders are bound again from the root on every use, one level at a time.
     for (size_t k = ancestors.size() - 1; k-- > 0 && f;) {
         const NodeRecord* record = nodeRecord(ancestors[k]);
@@ -169,10 +175,12 @@ std::shared_ptr<Folder> TFormMain::FolderOfNode(QTreeWidgetItem* node) {
     return f;
 }
 
-void TFormMain::FreeNodeRecords(int level) {
+void FolderTree::FreeNodeRecords(int level) {
+    if (!m_view)
+        return;
     std::vector<QTreeWidgetItem*> pending;
-    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
-        pending.push_back(TreeView1->topLevelItem(i));
+    for (int i = 0; i < m_view->topLevelItemCount(); ++i)
+        pending.push_back(m_view->topLevelItem(i));
     while (!pending.empty()) {
         QTreeWidgetItem* node = pending.back();
         pending.pop_back();
@@ -181,26 +189,26 @@ void TFormMain::FreeNodeRecords(int level) {
         auto* treeNode = dynamic_cast<TreeNode*>(node);
         if (!treeNode || !treeNode->record || nodeLevel(node) < level)
             continue;
-        if (ShellAllocator)
-            ShellAllocator->free(treeNode->record->Pidl);
+        if (m_allocator)
+            m_allocator->free(treeNode->record->Pidl);
         treeNode->record.reset();
     }
 }
 
-void TFormMain::TreeView1Expanding(QTreeWidgetItem* node) {
-    if (!node || node->childCount() > 0)
+void FolderTree::TreeView1Expanding(QTreeWidgetItem* node) {
+    if (!node || !m_view || node->childCount() > 0)
         return;
     node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     const std::shared_ptr<Folder> folder = FolderOfNode(node);
     FillTreeLevel(folder, node);
-    TreeView1->sortItems(0, Qt::AscendingOrder);
+    m_view->sortItems(0, Qt::AscendingOrder);
 }
 
-void TFormMain::TreeView1Change(QTreeWidgetItem* node) {
+void FolderTree::TreeView1Change(QTreeWidgetItem* node) {
     if (!node)
         return;
     std::shared_ptr<Folder> folder = FolderOfNode(node);
-    CurrentNode = node;
+    m_currentNode = node;
     if (node->childCount() == 0) {
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
         FillTreeLevel(folder, node);
@@ -208,12 +216,13 @@ void TFormMain::TreeView1Change(QTreeWidgetItem* node) {
     UpdateCurrentFolder();
     if (nodeLevel(node) >= 1) {
         folder.reset();
-        PostFileListRefresh();
+        if (onFolderSelected)
+            onFolderSelected();
     }
 }
 
-void TFormMain::UpdateCurrentFolder() {
-    QTreeWidgetItem* node = TreeView1->currentItem();
+void FolderTree::UpdateCurrentFolder() {
+    QTreeWidgetItem* node = m_view ? m_view->currentItem() : nullptr;
     if (!node)
         return;
     const NodeRecord* record = nodeRecord(node);
@@ -231,8 +240,8 @@ void TFormMain::UpdateCurrentFolder() {
         path.prepend(parentRecord->Name);
     }
     // Only a path from a volume root (an absolute path) names a folder to work in.
-    if (path.startsWith(QLatin1Char('/')))
-        CurrentFolder = path;
+    if (path.startsWith(QLatin1Char('/')) && onCurrentFolder)
+        onCurrentFolder(path);
 }
 
 } // namespace lumicart

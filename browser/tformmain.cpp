@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLayout>
 #include <QListWidget>
@@ -59,23 +58,30 @@ TFormMain::TFormMain(UserInterface& ui, Options options, QWidget* parent)
     buildControls();
     buildMenus();
 
-    // 2. Empty tree roots, selection, start folder.
-    RootFolders.clear();
-    SelectedItems.clear();
-    PathElements.clear();
+    // 2. The start folder is read at show.
     CurrentFolder.clear();
 
     // 3. Which acquisition and camera commands the installed capture drivers allow.
     ProbeCaptureDrivers();
 
-    // 4. The shell's allocator and desktop folder.
-    ShellAllocator = kerris::shell::taskAllocator();
+    // 4. The shell's allocator and desktop folder; the tree and the list, empty, over their
+    // controls.
+    const std::shared_ptr<kerris::shell::Allocator> allocator = kerris::shell::taskAllocator();
     DesktopFolder = kerris::shell::desktopFolder();
+    m_folderTree = std::make_unique<FolderTree>(*TreeView1, ImageListTreeView, allocator);
+    m_folderTree->onCurrentFolder = [this](const QString& folder) { CurrentFolder = folder; };
+    m_folderTree->onFolderSelected = [this] { PostFileListRefresh(); };
+    m_fileList = std::make_unique<FileList>(*ListView1, ImageListListViewSmall,
+                                            ImageListListViewLarge, allocator, m_ui);
+    m_fileList->onPreview = [this](const QString& path) { LoadPreview(path); };
+    m_fileList->onPreviewCleared = [this] { clearPreviewImage(); };
+    m_fileList->onSelectionCommands = [this](bool enabled) { setSelectionCommands(enabled); };
+    m_fileList->onMessage = [this](int entry) { ShowMessageEntry(entry); };
+    m_fileList->onRefresh = [this] { RefreshFileList(); };
+    m_fileList->onLeaveFocus = [this] { TreeView1->setFocus(); };
 
     // 5.
-    CurrentNode = nullptr;
     PreviewBitmap = std::make_unique<QImage>();
-    SelectedPathBytes = 0;
 
     // 6. The camera library (and the movie compression options).
     LoadCameraLibrary();
@@ -94,12 +100,11 @@ TFormMain::~TFormMain() {
     CloseCameraConnection();
     UnloadCameraLibrary();
     CloseMovieFile();
-    PathElements.clear();
     ReleaseAcquiredImage();
     PreviewBitmap.reset();
     DesktopFolder.reset();
-    ShellAllocator.reset();
-    SelectedItems.clear();
+    m_fileList.reset();
+    m_folderTree.reset();
     CurrentFolder.clear();
 }
 
@@ -142,19 +147,6 @@ void TFormMain::buildControls() {
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView1->setSortingEnabled(false);
     ListView1->setIconSize(QSize(16, 16));
-    ListView1->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Size"),
-                                QStringLiteral("File Type"),
-                                QStringLiteral("Last Modification Day")});
-    QHeaderView* header = ListView1->header();
-    header->setSectionsClickable(false);
-    header->setSortIndicatorShown(false);
-    header->setStretchLastSection(false);
-    header->setMinimumSectionSize(10);
-    header->setMaximumSectionSize(256);
-    const int widths[] = {150, 80, 150, 150};
-    for (int c = 0; c < 4; ++c)
-        header->resizeSection(c, widths[c]);
-    ListView1->headerItem()->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
 
     ProgressBar1 = new QProgressBar(FormClient);
     ProgressBar1->setRange(0, 100);
@@ -324,7 +316,8 @@ void TFormMain::FormShow() {
     }
 
     // 3. The start folder's elements, for the tree's descent.
-    PathElements = pathElements(CurrentFolder, kerris::shell::driveRoot(CurrentFolder));
+    m_folderTree->setPathElements(
+        pathElements(CurrentFolder, kerris::shell::driveRoot(CurrentFolder)));
 
     // 4. The panel sizes as they stand now are the ones resizing keeps.
     if (QLayout* frame = layout())
@@ -342,19 +335,17 @@ void TFormMain::FormShow() {
     ImageListListViewSmall.clear();
     ImageListListViewLarge.clear();
     ClearFileList();
-    FreeNodeRecords(0);
+    m_folderTree->FreeNodeRecords(0);
 
     // 7. The root level; 8. the tree takes the focus, which selects its first root and so
     // starts the descent to the start folder.
-    FillTreeLevel(DesktopFolder, nullptr);
+    m_folderTree->FillTreeLevel(DesktopFolder, nullptr);
     TreeView1->setFocus();
     if (!TreeView1->currentItem() && TreeView1->topLevelItemCount() > 0)
         TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
 
     // 9.
-    Rename1->setEnabled(false);
-    Delete1->setEnabled(false);
-    CreateAVIFiles1->setEnabled(false);
+    setSelectionCommands(false);
 
     // 10.
     CheckAcquisitionAvailable();
@@ -425,9 +416,9 @@ void TFormMain::FormClose() {
 }
 
 void TFormMain::FormDestroy() {
-    RootFolders.clear();
+    m_folderTree->releaseRootFolders();
     ClearFileList();
-    FreeNodeRecords(0);
+    m_folderTree->FreeNodeRecords(0);
 }
 
 void TFormMain::ShowMessageEntry(int entry, const std::optional<QString>& argument) {
@@ -437,5 +428,95 @@ void TFormMain::ShowMessageEntry(int entry, const std::optional<QString>& argume
     if (const std::optional<QString> text = messageText(table, entry, argument))
         m_ui.showError(this, *text);
 }
+
+// ---- The tree's and the list's handlers ----
+
+void TFormMain::TreeView1Expanding(QTreeWidgetItem* node) {
+    m_folderTree->TreeView1Expanding(node);
+}
+
+void TFormMain::TreeView1Change(QTreeWidgetItem* node) {
+    m_folderTree->TreeView1Change(node);
+}
+
+void TFormMain::UpdateCurrentFolder() {
+    m_folderTree->UpdateCurrentFolder();
+}
+
+bool TFormMain::FillFileList(const std::shared_ptr<kerris::shell::Folder>& folder) {
+    return m_fileList->FillFileList(folder);
+}
+
+void TFormMain::ClearFileList() {
+    m_fileList->ClearFileList();
+}
+
+// The list shows the folder of the current node; selecting a root leaves it as it is.
+void TFormMain::RefreshFileList() {
+    QTreeWidgetItem* node = m_folderTree->currentNode();
+    if (node && nodeLevel(node) > 0)
+        m_fileList->RefreshFileList(m_folderTree->FolderOfNode(node));
+}
+
+void TFormMain::PostFileListRefresh() {
+    QMetaObject::invokeMethod(
+        this, [this] { ListView1DblClick(); }, Qt::QueuedConnection);
+}
+
+bool TFormMain::CollectSelection() {
+    return m_fileList->CollectSelection();
+}
+
+void TFormMain::DeleteSelection() {
+    m_fileList->DeleteSelection();
+}
+
+void TFormMain::ListView1DblClick() {
+    m_fileList->ListView1DblClick();
+}
+
+void TFormMain::onListSelectionChanged(const QItemSelection& selected,
+                                       const QItemSelection& deselected) {
+    for (const QModelIndex& index : deselected.indexes()) {
+        if (index.column() == kColumnName)
+            ListView1SelectItem(ListView1->itemFromIndex(index), false);
+    }
+    for (const QModelIndex& index : selected.indexes()) {
+        if (index.column() == kColumnName)
+            ListView1SelectItem(ListView1->itemFromIndex(index), true);
+    }
+}
+
+void TFormMain::ListView1SelectItem(QTreeWidgetItem* item, bool selected) {
+    m_fileList->ListView1SelectItem(item, selected);
+}
+
+void TFormMain::ListView1Edited(QTreeWidgetItem* item, const QString& text) {
+    m_fileList->ListView1Edited(item, text);
+}
+
+void TFormMain::ListView1KeyDown(int key) {
+    m_fileList->ListView1KeyDown(key, ListView1->isEditing());
+}
+
+void TFormMain::PopupMenu1Popup() {
+    m_fileList->PopupMenu1Popup();
+}
+
+void TFormMain::setSelectionCommands(bool enabled) {
+    Rename1->setEnabled(enabled);
+    Delete1->setEnabled(enabled);
+    CreateAVIFiles1->setEnabled(enabled);
+}
+
+void TFormMain::Rename1Click() {
+    m_fileList->Rename1Click();
+}
+
+void TFormMain::Delete1Click() {
+    m_fileList->Delete1Click();
+}
+
+void TFormMain::Image1DblClick() {}
 
 } // namespace lumicart

@@ -16,7 +16,6 @@
 #include "platform/shell/shell.h"
 
 #include <QImage>
-#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -24,7 +23,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <vector>
 
 class QAction;
 class QFrame;
@@ -83,20 +81,15 @@ public:
     // ---- Window state ----
     std::optional<kerris::registry::Key> Settings;
     QString CurrentFolder;
-    QStringList PathElements;
     std::shared_ptr<kerris::shell::Folder> DesktopFolder;
-    std::shared_ptr<kerris::shell::Allocator> ShellAllocator;
     int32_t SavedPanel1Width = 0;
     int32_t SavedPanel2Height = 0;
     std::unique_ptr<QImage> PreviewBitmap;
 
-    // Folder tree state.
-    std::vector<std::shared_ptr<kerris::shell::Folder>> RootFolders;
-    QTreeWidgetItem* CurrentNode = nullptr;
-
-    // File list state.
-    QList<QTreeWidgetItem*> SelectedItems;
-    int32_t SelectedPathBytes = 0;
+    // The tree over TreeView1 (its roots, current node and start-folder elements) and the list
+    // over ListView1 (its records and selection).
+    FolderTree& folderTree() { return *m_folderTree; }
+    FileList& fileList() { return *m_fileList; }
 
     // ---- Window events ----
     void FormShow();
@@ -118,18 +111,12 @@ public:
     // The help page of the program and the URL Help opens.
     QUrl helpUrl() const;
 
-    // ---- Folder tree ----
-    bool FillTreeLevel(const std::shared_ptr<kerris::shell::Folder>& folder,
-                       QTreeWidgetItem* parent);
-    std::shared_ptr<kerris::shell::Folder> FolderOfNode(QTreeWidgetItem* node);
-    void FreeNodeRecords(int level);
-    void AddShellIcon(const kerris::shell::Folder& folder, const kerris::shell::ItemId& item,
-                      IconIndexMap& iconIndexMap, QTreeWidgetItem* node);
+    // ---- Folder tree (folderTree() does the work) ----
     void TreeView1Expanding(QTreeWidgetItem* node);
     void TreeView1Change(QTreeWidgetItem* node);
     void UpdateCurrentFolder();
 
-    // ---- File list ----
+    // ---- File list (fileList() does the work) and preview ----
     bool FillFileList(const std::shared_ptr<kerris::shell::Folder>& folder);
     void ClearFileList();
     void RefreshFileList();
@@ -186,9 +173,7 @@ private:
     void layoutClient();
     void onListSelectionChanged(const class QItemSelection& selected,
                                 const class QItemSelection& deselected);
-    void addListIcon(const kerris::shell::Folder& folder, const kerris::shell::ItemId& item,
-                     IconIndexMap& iconIndexMap, QTreeWidgetItem* listItem);
-    QTreeWidgetItem* firstSelectedItem() const;
+    void setSelectionCommands(bool enabled);
     void clearPreviewImage();
 
     UserInterface& m_ui;
@@ -199,6 +184,8 @@ private:
     int m_dragStart = 0;
     // The size of the picture Image1 shows, which may be decoded smaller than it is.
     QSize m_previewPictureSize;
+    std::unique_ptr<FolderTree> m_folderTree;
+    std::unique_ptr<FileList> m_fileList;
 
 public:
     // camera, movie and acquisition state

@@ -189,10 +189,10 @@ std::vector<media::SelectedFile> selectedFiles(const QList<QTreeWidgetItem*>& it
 } // namespace
 
 void TFormMain::CreateAVIFiles1Click() {
-    if (!CollectSelection())
-        SelectedItems.clear();
+    const QList<QTreeWidgetItem*> selection =
+        CollectSelection() ? m_fileList->SelectedItems() : QList<QTreeWidgetItem*>();
     MovieWriter = std::make_unique<media::MovieWriter>(CompressionOptions);
-    media::CreateFileMovie(selectedFiles(SelectedItems), media::ProbeStandardBitmap, *MovieWriter,
+    media::CreateFileMovie(selectedFiles(selection), media::ProbeStandardBitmap, *MovieWriter,
                            mediaHost());
     MovieWriter.reset();
 }

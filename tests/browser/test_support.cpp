@@ -1,6 +1,8 @@
 // Shared pieces of the browser tests.
 #include "tests/browser/test_support.h"
 
+#include "platform/shell/shell.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -45,6 +47,22 @@ QByteArray readAll(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+void VolumeTest::SetUp() {
+    ensureApplication();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ASSERT_TRUE(m_dir.isValid());
+    m_vol = m_dir.path() + "/vol/";
+    makeFolder(m_vol);
+    kerris::shell::setVolumes(std::vector<QString>{m_vol});
+    kerris::shell::setHomeFolder(QString());
+}
+
+void VolumeTest::TearDown() {
+    kerris::shell::setVolumes(std::nullopt);
+    kerris::shell::setHomeFolder(std::nullopt);
+    QLocale::setDefault(QLocale::c());
 }
 
 } // namespace lumicart::test

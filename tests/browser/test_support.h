@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +26,17 @@ void makePicture(const QString& path, int width, int height, const char* format,
                  Qt::GlobalColor colour = Qt::red);
 void makeFolder(const QString& path);
 QByteArray readAll(const QString& path);
+
+// A test whose shell namespace holds one temporary volume (m_vol, ending in "/") and no home
+// root, in the English locale; all put back when it ends.
+class VolumeTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QTemporaryDir m_dir;
+    QString m_vol;
+};
 
 class RecordingUserInterface : public UserInterface {
 public:
