@@ -1,5 +1,5 @@
 // The file list: the pictures of a folder with icons, sizes, types and dates; the selection,
-// in-place rename and deletion to the Trash.
+// in-place rename and deletion to the Trash; and the window's preview of the chosen picture.
 #include "browser/file_list.h"
 
 #include "browser/file_filter.h"
@@ -184,6 +184,8 @@ void FileList::ListView1SelectItem(QTreeWidgetItem* item, bool selected) {
     if (const ItemRecord* record = item ? itemRecord(item) : nullptr; record && onPreview)
         onPreview(record->Path);
 }
+
+// ---- The window's preview of the chosen picture ----
 
 void TFormMain::clearPreviewImage() {
     Image1->clearPicture();
