@@ -192,7 +192,8 @@ void TFormMain::clearPreviewImage() {
 }
 
 void TFormMain::LoadPreview(const QString& path) {
-    // The previous picture is discarded; its pixel buffer may carry the next JPEG.
+    // The previous picture is discarded; its pixel buffer carries the next JPEG when Image1 no
+    // longer shows it (Image1 keeps what it showed until a decode succeeds).
     QImage previous = std::move(*PreviewBitmap);
     *PreviewBitmap = QImage();
     // A large JPEG is decoded only as far as the panel shows it; the fitting goes by the
@@ -203,14 +204,14 @@ void TFormMain::LoadPreview(const QString& path) {
         decodePreview(readable.path(), Panel2->size(), std::move(previous));
     if (!picture)
         return;
-    showPreviewPicture(std::move(picture->image), picture->size);
+    showPreviewPicture(std::move(*picture));
 }
 
-void TFormMain::showPreviewPicture(QImage picture, QSize pictureSize) {
-    *PreviewBitmap = std::move(picture);
-    m_previewPictureSize = pictureSize;
-    FitPreview(pictureSize.width(), pictureSize.height());
-    Image1->setPicture(QPixmap::fromImage(*PreviewBitmap));
+void TFormMain::showPreviewPicture(PreviewPicture picture) {
+    *PreviewBitmap = picture.image;
+    m_previewPictureSize = picture.size;
+    FitPreview(picture.size.width(), picture.size.height());
+    Image1->setPicture(std::move(picture));
 }
 
 void TFormMain::FitPreview(int32_t w, int32_t h) {

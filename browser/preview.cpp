@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -181,7 +182,7 @@ int64_t jpegWorkingBytes(const jpeg_decompress_struct& cinfo) {
 // by longjmp (the picture and the buffers are created before setjmp and only filled after it).
 bool decodeInto(jpeg_decompress_struct& cinfo, JpegErrorManager& errors, const JpegInput& input,
                 QSize panel, QImage& image, std::vector<uint8_t>& row, FileSource& fileSource,
-                jpeg_progress_mgr& progress, QSize& pictureSize) {
+                jpeg_progress_mgr& progress, QSize& pictureSize, int& eighths) {
     if (setjmp(errors.jump))
         return false;
     jpeg_create_decompress(&cinfo);
@@ -205,7 +206,8 @@ bool decodeInto(jpeg_decompress_struct& cinfo, JpegErrorManager& errors, const J
     const QSize whole(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
     if (int64_t(cinfo.image_width) * cinfo.image_height > kMaxPicturePixels)
         return false;
-    cinfo.scale_num = static_cast<unsigned>(jpegScaleEighths(whole, panel));
+    const int scale = jpegScaleEighths(whole, panel);
+    cinfo.scale_num = static_cast<unsigned>(scale);
     cinfo.scale_denom = 8;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     // A 24-bit picture, as the bitmap behind the preview holds it; Qt's RGB888 is the byte
@@ -243,11 +245,12 @@ bool decodeInto(jpeg_decompress_struct& cinfo, JpegErrorManager& errors, const J
     }
     jpeg_finish_decompress(&cinfo);
     pictureSize = whole;
+    eighths = scale;
     return true;
 }
 
 std::optional<QImage> decodeJpegInput(const JpegInput& input, QImage recycled, QSize panel,
-                                      QSize* pictureSize = nullptr) {
+                                      QSize* pictureSize = nullptr, int* eighths = nullptr) {
     jpeg_decompress_struct cinfo{};
     JpegErrorManager errors{};
     cinfo.err = jpeg_std_error(&errors.pub);
@@ -263,22 +266,26 @@ std::optional<QImage> decodeJpegInput(const JpegInput& input, QImage recycled, Q
     jpeg_progress_mgr progress{};
     progress.progress_monitor = jpegProgress;
     QSize whole;
+    int scale = 8;
     const bool ok =
-        decodeInto(cinfo, errors, input, panel, image, row, fileSource, progress, whole);
+        decodeInto(cinfo, errors, input, panel, image, row, fileSource, progress, whole, scale);
     jpeg_destroy_decompress(&cinfo);
     if (!ok)
         return std::nullopt;
     if (pictureSize)
         *pictureSize = whole;
+    if (eighths)
+        *eighths = scale;
     return image;
 }
 
-std::optional<QImage> decodeJpegFd(int fd, QImage recycled, QSize panel, QSize* pictureSize) {
+std::optional<QImage> decodeJpegFd(int fd, QImage recycled, QSize panel, QSize* pictureSize,
+                                   int* eighths) {
     if (::lseek(fd, 0, SEEK_SET) != 0)
         return std::nullopt;
     JpegInput input;
     input.fd = fd;
-    return decodeJpegInput(input, std::move(recycled), panel, pictureSize);
+    return decodeJpegInput(input, std::move(recycled), panel, pictureSize, eighths);
 }
 
 } // namespace
@@ -321,7 +328,7 @@ std::optional<QImage> decodeJpegFile(const QString& path, QImage recycled, QSize
     const FileDescriptor fd = openPicture(path);
     if (!fd.valid())
         return std::nullopt;
-    return decodeJpegFd(fd.get(), std::move(recycled), panel, nullptr);
+    return decodeJpegFd(fd.get(), std::move(recycled), panel, nullptr, nullptr);
 }
 
 std::optional<PreviewPicture> decodePreview(const QString& path, QSize panel, QImage recycled) {
@@ -330,13 +337,17 @@ std::optional<PreviewPicture> decodePreview(const QString& path, QSize panel, QI
         return std::nullopt;
     if (std::optional<QImage> bitmap = readBitmap(fd.get())) {
         const QSize size = bitmap->size();
-        return PreviewPicture{std::move(*bitmap), size};
+        return PreviewPicture{std::move(*bitmap), size, QSizeF(size)};
     }
     QSize size;
-    std::optional<QImage> jpeg = decodeJpegFd(fd.get(), std::move(recycled), panel, &size);
+    int eighths = 8;
+    std::optional<QImage> jpeg =
+        decodeJpegFd(fd.get(), std::move(recycled), panel, &size, &eighths);
     if (!jpeg)
         return std::nullopt;
-    return PreviewPicture{std::move(*jpeg), size};
+    // A reduced side is the picture's times eighths/8, which libjpeg rounds up to whole pixels.
+    const QSizeF extent(size.width() * eighths / 8.0, size.height() * eighths / 8.0);
+    return PreviewPicture{std::move(*jpeg), size, extent};
 }
 
 std::optional<QImage> loadPreviewPicture(const QString& path, QImage recycled, QSize panel) {
@@ -344,6 +355,115 @@ std::optional<QImage> loadPreviewPicture(const QString& path, QImage recycled, Q
     if (!picture)
         return std::nullopt;
     return std::move(picture->image);
+}
+
+namespace {
+
+// The source pixels one output pixel of an axis gathers, with their weights (summing to 1).
+struct Taps {
+    std::vector<int> first;     // the first source pixel of each output pixel
+    std::vector<int> count;     // how many follow it
+    std::vector<int> offset;    // where its weights start in `weights`
+    std::vector<float> weights; //
+};
+
+// An output pixel covers 1/length of the extent; it averages the source over that span when
+// shrinking, and over one source pixel's width around its centre when enlarging, which is
+// linear interpolation between the pixel centres. The span is cut at the ends of the extent,
+// and the last source pixel counts only up to the extent.
+Taps axisTaps(int pixels, double extent, int length) {
+    Taps taps;
+    taps.first.resize(static_cast<size_t>(length));
+    taps.count.resize(static_cast<size_t>(length));
+    taps.offset.resize(static_cast<size_t>(length));
+    const double step = extent / length;
+    const double half = std::max(step, 1.0) / 2;
+    for (int i = 0; i < length; ++i) {
+        const double centre = (i + 0.5) * step;
+        const double from = std::max(0.0, centre - half), to = std::min(extent, centre + half);
+        const int first = std::min(pixels - 1, static_cast<int>(from));
+        const int last = std::clamp(static_cast<int>(std::ceil(to)) - 1, first, pixels - 1);
+        taps.first[size_t(i)] = first;
+        taps.offset[size_t(i)] = static_cast<int>(taps.weights.size());
+        double sum = 0;
+        for (int j = first; j <= last; ++j) {
+            const double w = std::min<double>(to, j + 1) - std::max<double>(from, j);
+            taps.weights.push_back(static_cast<float>(std::max(w, 0.0)));
+            sum += std::max(w, 0.0);
+        }
+        if (sum <= 0) { // a span too thin to weigh: the pixel under it alone
+            taps.weights.resize(size_t(taps.offset[size_t(i)]));
+            taps.weights.push_back(1.0f);
+            sum = 1;
+        }
+        taps.count[size_t(i)] = static_cast<int>(taps.weights.size()) - taps.offset[size_t(i)];
+        for (size_t k = size_t(taps.offset[size_t(i)]); k < taps.weights.size(); ++k)
+            taps.weights[k] = static_cast<float>(taps.weights[k] / sum);
+    }
+    return taps;
+}
+
+// Each output row: the weighted sum of its source rows (every byte on its own, so any layout
+// of 8-bit channels), then of the columns of that sum, `Channels` bytes to a pixel.
+template <int Channels>
+void resampleRows(const QImage& source, const Taps& columns, const Taps& rows, QImage& out) {
+    const int sourceBytes = source.width() * Channels;
+    std::vector<float> sum(static_cast<size_t>(sourceBytes));
+    for (int y = 0; y < out.height(); ++y) {
+        std::fill(sum.begin(), sum.end(), 0.0f);
+        for (int k = 0; k < rows.count[size_t(y)]; ++k) {
+            const float w = rows.weights[size_t(rows.offset[size_t(y)] + k)];
+            const uchar* line = source.constScanLine(rows.first[size_t(y)] + k);
+            for (int b = 0; b < sourceBytes; ++b)
+                sum[size_t(b)] += w * line[b];
+        }
+        uchar* target = out.scanLine(y);
+        for (int x = 0; x < out.width(); ++x) {
+            float pixel[Channels] = {};
+            const float* from = sum.data() + size_t(columns.first[size_t(x)]) * Channels;
+            const float* weight = columns.weights.data() + columns.offset[size_t(x)];
+            for (int k = 0; k < columns.count[size_t(x)]; ++k)
+                for (int c = 0; c < Channels; ++c)
+                    pixel[c] += weight[k] * from[k * Channels + c];
+            for (int c = 0; c < Channels; ++c)
+                target[x * Channels + c] =
+                    static_cast<uchar>(std::clamp(pixel[c] + 0.5f, 0.0f, 255.0f));
+        }
+    }
+}
+
+} // namespace
+
+QImage resamplePicture(const QImage& image, QSizeF extent, QSize area) {
+    if (image.isNull() || area.isEmpty())
+        return QImage();
+    const bool inside = extent.width() > 0 && extent.height() > 0 &&
+                        extent.width() <= image.width() && extent.height() <= image.height();
+    if (!inside)
+        extent = QSizeF(image.size());
+    if (area == image.size() && extent == QSizeF(image.size()))
+        return image;
+    QImage source = image;
+    if (source.format() != QImage::Format_RGB888 && source.format() != QImage::Format_RGB32)
+        source = source.convertToFormat(
+            source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage out(area, source.format());
+    if (source.isNull() || out.isNull())
+        return QImage();
+    const Taps columns = axisTaps(source.width(), extent.width(), area.width());
+    const Taps rows = axisTaps(source.height(), extent.height(), area.height());
+    if (source.format() == QImage::Format_RGB888)
+        resampleRows<3>(source, columns, rows, out);
+    else
+        resampleRows<4>(source, columns, rows, out);
+    return out;
+}
+
+QImage previewDrawing(const PreviewPicture& picture, QSize area, bool stretch) {
+    const QSize natural = picture.size.isEmpty() ? picture.image.size() : picture.size;
+    if (!stretch && picture.image.size() == natural)
+        return picture.image;
+    return resamplePicture(picture.image, picture.extent, stretch ? area : natural);
 }
 
 PreviewGeometry fitPreview(int panelWidth, int panelHeight, int w, int h) {

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
 
 #include <cstddef>
@@ -48,6 +49,10 @@ std::optional<QImage> decodeJpegFile(const QString& path, QImage recycled = QIma
 struct PreviewPicture {
     QImage image; // the pixels: the whole picture, or reduced by a JPEG scale
     QSize size;   // the picture's own size, by which the preview is fitted
+    // The part of `image`, in its pixels, that the picture covers: all of it, except after a
+    // reduced decode of a side that is no multiple of 8, where the last pixel stands for the
+    // part block at the edge only (a side of 2001 at 1/8 is 250.125 pixels in 251). Empty: all.
+    QSizeF extent;
 };
 
 // The preview's decoder: the file as a bitmap first, then as JPEG (reduced for `panel`);
@@ -57,6 +62,19 @@ std::optional<PreviewPicture> decodePreview(const QString& path, QSize panel,
 // The same, giving the pixels only.
 std::optional<QImage> loadPreviewPicture(const QString& path, QImage recycled = QImage(),
                                          QSize panel = QSize());
+
+// The `extent` of `image` (its pixels from the top left corner, possibly ending inside the last
+// one) resampled to `area`: each pixel the average of the part of the picture it covers, so a
+// large picture shrinks without aliasing, and enlarged linearly where the picture has fewer
+// pixels than the area. RGB888 and RGB32 stay what they are; other formats come out as RGB32,
+// or premultiplied ARGB32 when they have alpha. An empty extent, or one past the picture, is
+// taken as the whole picture; an empty picture or area gives a null picture.
+QImage resamplePicture(const QImage& image, QSizeF extent, QSize area);
+
+// What the preview draws of `picture` in an area of `area`: reduced to the area by averaging when
+// `stretch`, otherwise at its natural size (the decoded pixels themselves, unless the decode was
+// reduced). Made once for each picture and area, not at each paint.
+QImage previewDrawing(const PreviewPicture& picture, QSize area, bool stretch);
 
 // Where the preview image goes inside its panel, and whether it stretches its picture.
 struct PreviewGeometry {

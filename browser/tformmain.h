@@ -123,7 +123,7 @@ public:
     void LoadPreview(const QString& path);
     void FitPreview(int32_t w, int32_t h);
     // Shows a decoded picture (perhaps reduced) in the preview, fitted by the picture's own size.
-    void showPreviewPicture(QImage picture, QSize pictureSize);
+    void showPreviewPicture(PreviewPicture picture);
     bool CollectSelection();
     void DeleteSelection();
     void ListView1DblClick();

@@ -73,7 +73,7 @@ public:
     void showPreviewFile(const std::string& fileName) override {
         QImage picture = loadBitmapFile(fromLocalPath(fileName)).value_or(QImage());
         const QSize size = picture.size();
-        m_form.showPreviewPicture(std::move(picture), size);
+        m_form.showPreviewPicture(PreviewPicture{std::move(picture), size, QSizeF(size)});
     }
 
 private:

@@ -68,17 +68,18 @@ void ListView::keyPressEvent(QKeyEvent* event) {
 PreviewImage::PreviewImage(QWidget* parent) : QWidget(parent) {}
 
 void PreviewImage::paintEvent(QPaintEvent*) {
-    if (m_picture.isNull())
+    if (!hasPicture())
         return;
-    QPainter painter(this);
-    if (m_stretch) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawPixmap(rect(), m_picture);
-        return;
+    if (m_drawn.isNull() || m_drawnSize != size() || m_drawnStretch != m_stretch) {
+        m_drawn = QPixmap::fromImage(previewDrawing(m_picture, size(), m_stretch));
+        m_drawnSize = size();
+        m_drawnStretch = m_stretch;
     }
-    const QRect target((width() - m_picture.width()) / 2, (height() - m_picture.height()) / 2,
-                       m_picture.width(), m_picture.height());
-    painter.drawPixmap(target, m_picture);
+    // Stretched, the drawing fills the area; otherwise it is the picture at its natural size.
+    QPainter painter(this);
+    const QRect target((width() - m_drawn.width()) / 2, (height() - m_drawn.height()) / 2,
+                       m_drawn.width(), m_drawn.height());
+    painter.drawPixmap(target, m_drawn);
 }
 
 void PreviewImage::mouseDoubleClickEvent(QMouseEvent* event) {

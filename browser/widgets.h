@@ -2,11 +2,14 @@
 // the preview image, the splitter bars and the client area that lays them out.
 #pragma once
 
+#include "browser/preview.h"
+
 #include <QPixmap>
 #include <QTreeWidget>
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 
 namespace lumicart {
 
@@ -38,18 +41,20 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-// The preview: draws its picture centred, stretched to its area when asked to.
+// The preview: draws its picture centred, stretched to its area when asked to. What it draws is
+// made by previewDrawing when the picture, the area or the stretching changed, not at each paint.
 class PreviewImage : public QWidget {
     Q_OBJECT
 public:
     explicit PreviewImage(QWidget* parent = nullptr);
-    void setPicture(const QPixmap& picture) {
-        m_picture = picture;
+    void setPicture(PreviewPicture picture) {
+        m_picture = std::move(picture);
+        m_drawn = QPixmap();
         update();
     }
-    void clearPicture() { setPicture(QPixmap()); }
-    const QPixmap& picture() const { return m_picture; }
-    bool hasPicture() const { return !m_picture.isNull(); }
+    void clearPicture() { setPicture(PreviewPicture()); }
+    const QImage& picture() const { return m_picture.image; }
+    bool hasPicture() const { return !m_picture.image.isNull(); }
     void setStretch(bool stretch) {
         m_stretch = stretch;
         update();
@@ -64,8 +69,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    QPixmap m_picture;
+    PreviewPicture m_picture;
     bool m_stretch = false;
+    QPixmap m_drawn; // m_picture as drawn for m_drawnSize and m_drawnStretch
+    QSize m_drawnSize;
+    bool m_drawnStretch = false;
 };
 
 // A bevelled splitter bar; dragging it reports the distance moved.

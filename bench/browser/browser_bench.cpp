@@ -1,7 +1,8 @@
 // The browser's two hot paths, each beside a command-line tool doing the same work in the same
 // run: filling the file list from a folder of 10,000 pictures beside `ls -l` of that folder,
 // the preview's JPEG decode of a 12-megapixel photo beside `djpeg` of the same file, and the
-// preview of a 24-megapixel photo in a 300 x 225 panel beside `djpeg -scale 1/8` of it.
+// preview of a 24-megapixel photo in a 300 x 225 panel, drawn, beside `djpeg -scale 1/8` of it
+// and beside the preview decoded whole.
 #include "browser/preview.h"
 #include "browser/tformmain.h"
 #include "platform/shell/shell.h"
@@ -23,6 +24,8 @@
 #include <ctime>
 #include <memory>
 #include <sys/resource.h>
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -201,51 +204,106 @@ void BM_Djpeg(benchmark::State& state) {
 }
 BENCHMARK(BM_Djpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The preview of a 24-megapixel photo in a 300 x 225 panel, as LoadPreview makes it: the
-// decode, the pixmap the preview image holds, and its drawing fitted into the panel. First
-// argument 0: decoded whole, as every preview was before reduced decoding; 1: decoded reduced
-// for the panel (at 1/8). Second argument: 0 the smooth photo, 1 the grainy one.
+// The preview of a 24-megapixel photo in a 300 x 225 panel, from the file to the pixels in the
+// panel. First argument: 0 as the preview was before it averaged (decoded whole, the whole held
+// as a pixmap and sampled bilinearly into the panel); 1 decoded whole, reduced to the panel by
+// averaging and drawn (what a picture decoded whole costs now); 2 decoded reduced for the panel
+// (at 1/8) and drawn the same way, as LoadPreview and Image1 do it now. Second argument: 0 the
+// smooth photo, 1 the grainy one. The last kind also reports how close its panel is to the whole
+// decode's, averaged (psnr_db) and bilinear (psnr_bilinear_db).
+QImage preview24(const QString& photo, int kind, QImage previous, QImage* drawnOut = nullptr) {
+    const QSize panel(300, 225);
+    std::optional<lumicart::PreviewPicture> picture =
+        lumicart::decodePreview(photo, kind == 2 ? panel : QSize(), std::move(previous));
+    if (!picture || picture->size != QSize(6000, 4000))
+        return QImage();
+    const lumicart::PreviewGeometry g =
+        lumicart::fitPreview(panel.width(), panel.height(), 6000, 4000);
+    QImage shown(panel, QImage::Format_RGB32);
+    QPainter painter(&shown);
+    if (kind == 0) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(QRect(g.left, g.top, g.width, g.height),
+                           QPixmap::fromImage(picture->image));
+    } else {
+        const QImage drawn = lumicart::previewDrawing(*picture, {g.width, g.height}, g.stretch);
+        painter.drawPixmap(g.left, g.top, QPixmap::fromImage(drawn));
+        if (drawnOut)
+            *drawnOut = drawn;
+    }
+    painter.end();
+    if (drawnOut && kind == 0)
+        *drawnOut = shown.copy(g.left, g.top, g.width, g.height);
+    return std::move(picture->image);
+}
+
 void BM_Preview24Megapixels(benchmark::State& state) {
     const QString photo = fixture().photo24[state.range(1)];
-    const QSize panel(300, 225);
-    const QSize decodeFor = state.range(0) != 0 ? panel : QSize();
+    const int kind = static_cast<int>(state.range(0));
     QImage previous;
-    QImage shown(panel, QImage::Format_RGB32);
     const double before = processCpuSeconds();
     for (auto _ : state) {
-        std::optional<lumicart::PreviewPicture> picture =
-            lumicart::decodePreview(photo, decodeFor, std::move(previous));
-        if (!picture || picture->size != QSize(6000, 4000)) {
+        QImage decoded = preview24(photo, kind, std::move(previous));
+        if (decoded.isNull()) {
             state.SkipWithError("decode failed");
             return;
         }
-        const QPixmap pixmap = QPixmap::fromImage(picture->image);
-        const lumicart::PreviewGeometry g =
-            lumicart::fitPreview(panel.width(), panel.height(), 6000, 4000);
-        QPainter painter(&shown);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawPixmap(QRect(g.left, g.top, g.width, g.height), pixmap);
-        painter.end();
-        benchmark::DoNotOptimize(shown.constBits());
-        state.counters["decoded_width"] = picture->image.width();
-        previous = std::move(picture->image);
+        state.counters["decoded_width"] = decoded.width();
+        previous = std::move(decoded);
     }
     state.counters["cpu_ms"] =
         (processCpuSeconds() - before) * 1000.0 / static_cast<double>(state.iterations());
+    if (kind == 2) {
+        QImage reduced, averaged, bilinear;
+        preview24(photo, 2, QImage(), &reduced);
+        preview24(photo, 1, QImage(), &averaged);
+        preview24(photo, 0, QImage(), &bilinear);
+        state.counters["psnr_db"] = lumicart::test::psnr(averaged, reduced);
+        state.counters["psnr_bilinear_db"] = lumicart::test::psnr(bilinear, reduced);
+    }
 }
 BENCHMARK(BM_Preview24Megapixels)
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// `djpeg` of the same files whole, and `djpeg -scale 1/8` (process start included).
+// `djpeg` of the same files (process start included): 0 whole, 1 `-scale 1/8`, 2 `-scale 1/8`
+// with the fast integer transform and without smooth upsampling, libjpeg's cheapest decode.
 void BM_Djpeg24Megapixels(benchmark::State& state) {
-    const QString scale = state.range(0) != 0 ? QStringLiteral("-scale 1/8 ") : QString();
-    runCommand(state,
-               "djpeg " + scale + "-outfile /dev/null '" + fixture().photo24[state.range(1)] + "'");
+    static const char* const kOptions[] = {"", "-scale 1/8 ", "-scale 1/8 -dct fast -nosmooth "};
+    runCommand(state, QStringLiteral("djpeg ") + QLatin1String(kOptions[state.range(0)]) +
+                          "-outfile /dev/null '" + fixture().photo24[state.range(1)] + "'");
 }
 BENCHMARK(BM_Djpeg24Megapixels)
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The floor of any decode of the same files: libjpeg reading every coefficient (the entropy
+// decoding, which a 1/8 picture made of the DC coefficients alone cannot skip) and nothing else.
+void BM_EntropyDecode24Megapixels(benchmark::State& state) {
+    const QByteArray name = QFile::encodeName(fixture().photo24[state.range(0)]);
+    for (auto _ : state) {
+        FILE* file = std::fopen(name.constData(), "rb");
+        if (!file) {
+            state.SkipWithError("open failed");
+            return;
+        }
+        jpeg_decompress_struct cinfo{};
+        jpeg_error_mgr errors{};
+        cinfo.err = jpeg_std_error(&errors);
+        jpeg_create_decompress(&cinfo);
+        jpeg_stdio_src(&cinfo, file);
+        jpeg_read_header(&cinfo, TRUE);
+        benchmark::DoNotOptimize(jpeg_read_coefficients(&cinfo));
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(file);
+    }
+}
+BENCHMARK(BM_EntropyDecode24Megapixels)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

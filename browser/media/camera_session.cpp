@@ -39,6 +39,16 @@ uint32_t CameraSession::QueryPictureFormat(uint32_t index) {
     return m_api->CpiGetImageFormatEx(m_connection, index, &m_format, &m_info);
 }
 
+std::string CameraSession::colourDefaultsNotice() const {
+    char buffer[256] = {};
+    if (!m_connection || !m_api->CpiGetErrorText ||
+        m_api->CpiGetErrorText(m_connection, kCpiColourDefaults, buffer, sizeof buffer) !=
+            kCpiColourDefaults)
+        return {};
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer[0] != '\0' ? buffer : "the camera's colour data could not be read";
+}
+
 uint32_t CameraSession::RecreatePicture() {
     freePicture();
     if (!m_api->CpiCreateImage)

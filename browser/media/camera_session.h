@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace lumicart::media {
 
@@ -46,6 +47,10 @@ public:
     void CloseCameraConnection();
     // Frees the held picture record.
     void freePicture();
+    // What the camera library says of the held connection when the camera's colour data could
+    // not be read at open and pictures get the sensor's default colours; empty when the colours
+    // are the camera's own, when the library does not tell, or when no connection is held.
+    std::string colourDefaultsNotice() const;
 
     bool connected() const { return m_connection != nullptr; }
     CpiConnection* connection() const { return m_connection; }

@@ -24,6 +24,7 @@ MovieResult CameraMovie(CameraSession& session, MovieWriter& writer, CommandHost
         result.end = *end;
         return result;
     }
+    result.colourNotice = session.colourDefaultsNotice();
     const uint16_t count = session.imageCount();
     if (session.QueryPictureFormat(0) != 0 || session.RecreatePicture() != 0) {
         result.end = CommandEnd::NoMovie;

@@ -21,6 +21,8 @@ struct MovieResult {
     CommandEnd end = CommandEnd::Completed;
     int frames = 0;       // frames in the movie
     std::string fileName; // the movie, when one was made
+    // What the camera library said of lost colour data (see CameraSession), for camera movies.
+    std::string colourNotice;
 };
 
 // Writes camera pictures first .. first+count-1 (16-bit index arithmetic) into the open movie,

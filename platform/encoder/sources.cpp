@@ -4,7 +4,15 @@
 #include "platform/encoder/slot_support.h"
 #include "platform/encoder/view.h"
 
+#include <atomic>
+
 namespace kerris::encoder {
+
+namespace {
+// Cookies are unique in the process, not per preview: a view keeps its bindings by cookie, and
+// one view may be in the previews of two encoders (an old one not yet released).
+std::atomic<int32_t> g_nextCookie{1};
+} // namespace
 
 // ---- PreviewCollection ----
 
@@ -30,9 +38,11 @@ HRESULT PreviewCollection::Add(IUnknown* view, int32_t* cookie) {
         if (com::failed(view->QueryInterface(IViewBinding::kIid, binding.putVoid())) || !binding)
             return com::fail(com::E_INVALIDARG, iid,
                              "The object given to the preview is not a view of this encoder");
-        if (m_nextCookie == INT32_MAX)
-            return com::fail(com::E_FAIL, iid, "The preview cannot take more views");
-        const int32_t given = m_nextCookie++;
+        int32_t given = g_nextCookie.load();
+        do {
+            if (given == INT32_MAX)
+                return com::fail(com::E_FAIL, iid, "The preview cannot take more views");
+        } while (!g_nextCookie.compare_exchange_weak(given, given + 1));
         m_views.emplace(given, com::ComPtr<IUnknown>::share(view));
         binding->attach(given, m_live);
         *cookie = given;

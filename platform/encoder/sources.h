@@ -29,7 +29,6 @@ protected:
 private:
     std::shared_ptr<LiveSession> m_live;
     std::map<int32_t, com::ComPtr<IUnknown>> m_views;
-    int32_t m_nextCookie = 1;
 };
 
 // What a source keeps: its input as the program set it.

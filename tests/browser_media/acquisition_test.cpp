@@ -126,14 +126,16 @@ TEST(WriteRgbBitmap, RefusesImagesWhoseDataDoesNotMatchTheirSize) {
 
 // SANE reads its configuration folder once per process, so all tests share one; each test
 // rewrites the test device's options, which are read again whenever a session starts.
+// The folder goes with the process (a test program is run once per case).
 QTemporaryDir& saneConfig() {
-    static QTemporaryDir* folder = [] {
-        auto* dir = new QTemporaryDir;
-        ::setenv("SANE_CONFIG_DIR", dir->path().toLocal8Bit().constData(), 1);
-        std::ofstream(dir->filePath("dll.conf").toStdString()) << "test\n";
-        return dir;
+    static QTemporaryDir folder;
+    static const bool written = [] {
+        ::setenv("SANE_CONFIG_DIR", folder.path().toLocal8Bit().constData(), 1);
+        std::ofstream(folder.filePath("dll.conf").toStdString()) << "test\n";
+        return true;
     }();
-    return *folder;
+    (void)written;
+    return folder;
 }
 
 // SANE unloads its test backend at the end of every session; its reader now and then keeps a

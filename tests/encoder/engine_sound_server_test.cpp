@@ -168,5 +168,35 @@ TEST_F(EngineSoundServerTest, TheServerGoingAwayEndsTheRunWithAPlayableFile) {
     EXPECT_NEAR(file.duration, 1.5, 0.5);
 }
 
+// A server that stops answering (stopped, not gone) must not hold the recording: the run goes on
+// with silence for the sound, and Stop finishes the file at once.
+TEST_F(EngineSoundServerTest, AServerThatStopsAnsweringDoesNotHoldStop) {
+    const std::vector<DeviceInfo> devices = listAudioDevices();
+    const DeviceInfo* sine = sineSource(devices);
+    ASSERT_TRUE(sine);
+    const SessionSettings s = settings(sine->friendlyName, "Stalled.wmv");
+    std::string error;
+    auto session = CaptureSession::start(s, error);
+    ASSERT_TRUE(session) << error;
+    std::this_thread::sleep_for(1s);
+    kill(m_server, SIGSTOP);
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(session->running());
+    const auto before = std::chrono::steady_clock::now();
+    std::thread stopper([&] { session->stop(); });
+    const auto limit = before + 3s;
+    while (session->running() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(20ms);
+    const bool stopped = !session->running();
+    kill(m_server, SIGCONT); // lets a stop that waits on the server end
+    stopper.join();
+    EXPECT_TRUE(stopped) << "stop waited on the stopped server";
+    EXPECT_EQ(session->failure(), "");
+    const test::ProbedFile file = test::probeFile(s.outputPath);
+    ASSERT_TRUE(file.ok) << file.error;
+    ASSERT_TRUE(file.stream("audio"));
+    EXPECT_NEAR(file.duration, 2.5, 0.5);
+}
+
 } // namespace
 } // namespace kerris::encoder

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kerris::encoder::testing {
@@ -39,9 +40,12 @@ std::string takeErrorDescription() {
 }
 
 void ComponentTest::SetUp() {
-    folder = fs::temp_directory_path() /
-             ("kerrisenc-test-" + std::to_string(getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // A parameterised test's name holds a slash ("Name/0"): one folder, not a folder in another
+    // that TearDown would leave behind.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    folder =
+        fs::temp_directory_path() / ("kerrisenc-test-" + std::to_string(getpid()) + "-" + name);
     fs::remove_all(folder);
     fs::create_directories(folder / "registry");
     setenv("KERRIS_REGISTRY_DIR", (folder / "registry").c_str(), 1);

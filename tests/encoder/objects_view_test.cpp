@@ -136,7 +136,7 @@ TEST_F(Views, ShowTheLiveSceneScaledToFitTheWindowDuringARecordingToo) {
         SlotObject encoder = readyEncoder(output);
         ASSERT_TRUE(encoder);
         ASSERT_TRUE(bind(encoder)) << takeErrorDescription();
-        EXPECT_EQ(cookie, 1);
+        EXPECT_GE(cookie, 1);
         // 320 x 240 in 500 x 300: the picture is 400 x 300 at x = 50, black bars beside it.
         const QRect picture(50, 0, 400, 300);
         ASSERT_TRUE(
@@ -215,6 +215,27 @@ TEST_F(Views, WrongPropertiesUnknownCookiesAndGoneWindowsAreRefused) {
     EXPECT_NE(takeErrorDescription(), "");
     view.reset();
     EXPECT_EQ(encoder(slot::kStop), com::S_OK);
+}
+
+// The view in a second encoder's preview (the first not yet released) keeps its first binding.
+TEST_F(Views, OneViewInTwoPreviewsKeepsBothBindings) {
+    SlotObject first = readyEncoder("");
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(bind(first)) << takeErrorDescription();
+    SlotObject second = readyEncoder("");
+    ASSERT_TRUE(second);
+    SlotObject other = second.out(slot::kSourceGroupCollection)
+                           .out(slot::kActiveGroup)
+                           .out(slot::kSource, kSourceTypeVideo, 0)
+                           .out(slot::kPreviewCollection);
+    int32_t again = -1;
+    ASSERT_EQ(other(slot::kPreviewAdd, view.get(), &again), com::S_OK);
+    EXPECT_NE(again, cookie);
+    ASSERT_EQ(other(slot::kPreviewRemoveAll), com::S_OK);
+    EXPECT_EQ(view(slot::kStopView, cookie), com::S_OK) << "the first binding is still there";
+    EXPECT_EQ(view(slot::kStartView, cookie), com::S_OK);
+    EXPECT_EQ(view(slot::kStopView, cookie), com::S_OK);
+    EXPECT_EQ(first(slot::kStop), com::S_OK);
 }
 
 TEST_F(Views, OnlyViewsOfThisComponentGoIntoAPreview) {

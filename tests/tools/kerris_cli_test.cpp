@@ -477,7 +477,7 @@ TEST_F(KerrisCli, KilledWhileWritingLeavesOnlyCompletePicturesAndNoHiddenFile) {
     EXPECT_GT(killedMidway, 0) << "no run was killed before it ended";
 }
 
-TEST_F(KerrisCli, LostColourDataIsReportedAndThePicturesStillWritten) {
+TEST_F(KerrisCli, LostColourDataIsReportedAndThePicturesAndMovieStillMade) {
     struct Case {
         const char* name;
         std::vector<std::pair<const char*, std::uint32_t>> values; // of the virtual camera's key
@@ -516,5 +516,8 @@ TEST_F(KerrisCli, LostColourDataIsReportedAndThePicturesStillWritten) {
         }
         EXPECT_EQ(entries(downloads).size(), 8u);
         expectOnlyCompleteBitmaps(downloads);
+        const ToolRun movie = run({"movie", downloads + "/m.avi"});
+        EXPECT_EQ(movie.status, 0) << movie.err;
+        EXPECT_EQ(movie.err.find(notice) != std::string::npos, c.reported) << movie.err;
     }
 }

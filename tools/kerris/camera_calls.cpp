@@ -67,14 +67,4 @@ std::string describeStatus(const CameraApi& api, CpiConnection* connection, std:
     return text;
 }
 
-std::string colourDefaultsNotice(const CameraApi& api, CpiConnection* connection) {
-    char buffer[256] = {};
-    if (connection == nullptr || api.CpiGetErrorText == nullptr ||
-        api.CpiGetErrorText(connection, kCpiColourDefaults, buffer, sizeof buffer) !=
-            kCpiColourDefaults)
-        return {};
-    buffer[sizeof buffer - 1] = '\0';
-    return buffer[0] != '\0' ? buffer : "the camera's colour data could not be read";
-}
-
 } // namespace kerris::tool

@@ -19,11 +19,6 @@ CameraApi libraryCameraApi();
 // for when a connection is open and the code is not one of the library's.
 std::string describeStatus(const CameraApi& api, CpiConnection* connection, std::uint32_t status);
 
-// What the camera library says, for an open connection, when the camera's colour data could not
-// be read at open and the pictures get the sensor's default colours; empty when the colours are
-// the camera's own (or the library does not tell).
-std::string colourDefaultsNotice(const CameraApi& api, CpiConnection* connection);
-
 // An open camera, closed when it goes out of scope.
 class OpenCamera {
 public:

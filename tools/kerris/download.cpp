@@ -99,8 +99,7 @@ int runDownload(const std::vector<std::string>& arguments, Environment& env) {
         return kExitFailed;
     }
     // The pictures are still worth having, but their colours are not the camera's.
-    if (const std::string notice = colourDefaultsNotice(env.api, session.connection());
-        !notice.empty())
+    if (const std::string notice = session.colourDefaultsNotice(); !notice.empty())
         std::fprintf(env.err, "kerris: %s\n", notice.c_str());
     if (const uint32_t s = session.QueryCameraState(); s != 0) {
         std::fprintf(env.err, "kerris: could not read the camera's state: %s\n",

@@ -73,6 +73,9 @@ int runMovie(const std::vector<std::string>& arguments, Environment& env) {
     switch (result.end) {
     case CommandEnd::Completed:
     case CommandEnd::Stopped:
+        // The movie is still worth having, but its colours are not the camera's.
+        if (!result.colourNotice.empty())
+            std::fprintf(env.err, "kerris: %s\n", result.colourNotice.c_str());
         if (result.frames == 0) {
             std::fprintf(env.err, "kerris: no frame could be written to %s\n", file.c_str());
             return kExitFailed;

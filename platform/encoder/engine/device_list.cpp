@@ -3,6 +3,7 @@
 #include "platform/capture/capture.h"
 #include "platform/encoder/capture_session.h"
 #include "platform/encoder/engine/inputs.h"
+#include "platform/encoder/engine/pulse_connection.h"
 #include "platform/encoder/virtual_devices.h"
 
 #include <alsa/asoundlib.h>
@@ -18,9 +19,6 @@
 namespace kerris::encoder {
 
 namespace {
-
-// How long the listing waits for a sound server before it takes the ALSA devices instead.
-constexpr pa_usec_t kSoundServerTimeoutUs = 1000000;
 
 void appendV4l2Devices(std::vector<DeviceInfo>& devices) {
     for (kerris::capture::CaptureDevice& node : kerris::capture::CaptureDevices())
@@ -48,46 +46,26 @@ void pulseSourceInfo(pa_context*, const pa_source_info* info, int eol, void* use
 
 // The sound server's sources in its order; nullopt when no server answers in time.
 std::optional<std::vector<DeviceInfo>> pulseSources() {
-    pa_mainloop* loop = pa_mainloop_new();
-    if (!loop)
+    engine::PulseConnection server;
+    std::string error;
+    if (!server.connect(error))
         return std::nullopt;
-    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Kerris encoder");
-    std::optional<std::vector<DeviceInfo>> result;
     PulseListing listing;
-    pa_operation* operation = nullptr;
-    if (context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-        const int64_t deadline = engine::monotonicNow() + kSoundServerTimeoutUs * 1000;
-        bool failed = false;
-        while (!failed && !listing.done && engine::monotonicNow() < deadline) {
-            const pa_context_state_t state = pa_context_get_state(context);
-            if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
-                failed = true;
-                break;
-            }
-            if (state == PA_CONTEXT_READY && !operation) {
-                operation = pa_context_get_source_info_list(context, pulseSourceInfo, &listing);
-                if (!operation) {
-                    failed = true;
-                    break;
-                }
-            }
-            if (pa_mainloop_prepare(loop, 50000) < 0 || pa_mainloop_poll(loop) < 0 ||
-                pa_mainloop_dispatch(loop) < 0)
-                failed = true;
-        }
-        if (!failed && listing.done)
-            result = std::move(listing.sources);
+    pa_operation* operation =
+        pa_context_get_source_info_list(server.context(), pulseSourceInfo, &listing);
+    if (!operation)
+        return std::nullopt;
+    const int64_t deadline = engine::monotonicNow() + engine::kSoundServerTimeoutNs;
+    while (!listing.done && server.alive()) {
+        const int64_t left = deadline - engine::monotonicNow();
+        if (left <= 0 || !server.iterate(left))
+            break;
     }
-    if (operation) {
-        pa_operation_cancel(operation);
-        pa_operation_unref(operation);
-    }
-    if (context) {
-        pa_context_disconnect(context);
-        pa_context_unref(context);
-    }
-    pa_mainloop_free(loop);
-    return result;
+    pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    if (!listing.done)
+        return std::nullopt;
+    return std::move(listing.sources);
 }
 
 void appendAlsaCaptureDevices(std::vector<DeviceInfo>& devices) {

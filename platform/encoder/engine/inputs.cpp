@@ -17,8 +17,10 @@ std::unique_ptr<AudioInput> openAudioInput(const DeviceInfo& device, const Profi
                                            std::string& error) {
     if (device.backend == "virtual")
         return openVirtualMicrophoneInput(profile, error);
-    if (device.backend == "pulse" || device.backend == "alsa")
-        return openSoundInput(device, profile, error);
+    if (device.backend == "pulse")
+        return openPulseInput(device, profile, error);
+    if (device.backend == "alsa")
+        return openAlsaInput(device, profile, error);
     error = "No audio device named \"" + device.friendlyName + "\" is connected";
     return nullptr;
 }

@@ -48,8 +48,10 @@ std::unique_ptr<AudioInput> openAudioInput(const DeviceInfo& device, const Profi
 // The back ends behind them.
 std::unique_ptr<VideoInput> openV4l2Input(const DeviceInfo& device, const Profile& profile,
                                           std::string& error);
-std::unique_ptr<AudioInput> openSoundInput(const DeviceInfo& device, const Profile& profile,
-                                           std::string& error); // "pulse" or "alsa"
+std::unique_ptr<AudioInput> openPulseInput(const DeviceInfo& device, const Profile& profile,
+                                           std::string& error);
+std::unique_ptr<AudioInput> openAlsaInput(const DeviceInfo& device, const Profile& profile,
+                                          std::string& error);
 std::unique_ptr<VideoInput> openVirtualCameraInput(const Profile& profile, std::string& error);
 std::unique_ptr<AudioInput> openVirtualMicrophoneInput(const Profile& profile, std::string& error);
 

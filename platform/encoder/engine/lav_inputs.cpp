@@ -1,6 +1,7 @@
-// Inputs through libavdevice: V4L2 cameras ("video4linux2"), sound server sources ("pulse")
-// and ALSA capture devices ("alsa"). Each packet is decoded (raw formats and MJPEG alike) and
-// stamped on the session clock from the device's own timestamp.
+// Inputs through libavdevice: V4L2 cameras ("video4linux2") and ALSA capture devices ("alsa");
+// the sound server's sources have an input of their own (pulse_input.cpp). Each packet is
+// decoded (raw formats and MJPEG alike) and stamped on the session clock from the device's own
+// timestamp.
 #include "platform/encoder/engine/inputs.h"
 
 extern "C" {
@@ -201,21 +202,13 @@ std::unique_ptr<VideoInput> openV4l2Input(const DeviceInfo& device, const Profil
     return input;
 }
 
-std::unique_ptr<AudioInput> openSoundInput(const DeviceInfo& device, const Profile& profile,
-                                           std::string& error) {
+std::unique_ptr<AudioInput> openAlsaInput(const DeviceInfo& device, const Profile& profile,
+                                          std::string& error) {
     auto input = std::make_unique<SoundInput>(device.friendlyName);
     AVDictionary* options = nullptr;
     av_dict_set_int(&options, "sample_rate", profile.audioSampleRate, 0);
     av_dict_set_int(&options, "channels", profile.audioChannels, 0);
-    const bool pulse = device.backend == "pulse";
-    if (pulse) {
-        // 20 ms fragments: the server's default holds back seconds of sound.
-        const int64_t bytes = int64_t{profile.audioSampleRate} * profile.audioChannels * 2 / 50;
-        av_dict_set_int(&options, "fragment_size", bytes, 0);
-        av_dict_set_int(&options, "frame_size", bytes, 0);
-        av_dict_set(&options, "stream_name", "Recording", 0);
-    }
-    const int code = input->input.open(pulse ? "pulse" : "alsa", device.address, &options, false);
+    const int code = input->input.open("alsa", device.address, &options, false);
     av_dict_free(&options);
     if (code < 0) {
         error = openFailure("audio", device.friendlyName, code);
