@@ -8,6 +8,7 @@
 #include "tests/browser_media/fake_camera.h"
 #include "tests/browser_media/movie_probe.h"
 #include "tests/browser_media/scripted_source.h"
+#include "tests/support/recording_desktop.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +35,7 @@ public:
         return saveAnswer;
     }
     QString getOpenFileName(QWidget*, const FileDialogOptions&) override { return openAnswer; }
-    bool openUrl(const QUrl& url) override {
-        urls << url;
-        return true;
-    }
     QStringList errors, saveFilters;
-    QList<QUrl> urls;
     QString saveAnswer, openAnswer;
 };
 
@@ -262,14 +258,43 @@ TEST_F(FormMediaTest, ImageStillHeldIsFreedWhenTheWindowGoes) {
     EXPECT_EQ(*log, std::vector<int>{17});
 }
 
-TEST_F(FormMediaTest, PlayHandsTheChosenMovieToTheDesktop) {
-    TFormMain& form = cameraForm();
-    form.PlayAVIFiles1Click();
-    EXPECT_TRUE(m_ui.urls.isEmpty());
-    m_ui.openAnswer = m_dir.path() + "/x.avi";
-    form.PlayAVIFiles1Click();
-    ASSERT_EQ(m_ui.urls.size(), 1);
-    EXPECT_EQ(m_ui.urls[0], QUrl::fromLocalFile(m_ui.openAnswer));
+TEST_F(FormMediaTest, PlayStartsTheDesktopsMoviePlayerElseFfplay) {
+    const QString movie = m_dir.path() + "/x y.avi";
+    struct Case {
+        const char* what;
+        const char* entry; // the default application for movies, or null
+        bool ffplayPresent;
+        QString started; // empty: nothing, and nothing shown
+    };
+    const Case cases[] = {
+        {"an application for movies", "[Desktop Entry]\nExec=/usr/bin/vlc %U\n", true,
+         "/usr/bin/vlc"},
+        {"xdg-mime names nothing", nullptr, true, "ffplay"},
+        {"nothing can play", nullptr, false, ""},
+    };
+    for (const Case& c : cases) {
+        kerris::desktop::test::RecordingDesktop desktop;
+        kerris::desktop::test::PrivateApplications applications(desktop);
+        if (c.entry)
+            applications.install("video/x-msvideo", "movies.desktop", c.entry);
+        if (!c.ffplayPresent)
+            desktop.missingPrograms.insert("ffplay");
+        TFormMain& form = cameraForm();
+        m_ui.openAnswer.clear();
+        form.PlayAVIFiles1Click(); // cancelled
+        EXPECT_TRUE(desktop.runs.empty()) << c.what;
+        m_ui.openAnswer = movie;
+        form.PlayAVIFiles1Click();
+        ASSERT_EQ(desktop.runs.size(), c.started.isEmpty() ? 0u : 1u) << c.what;
+        EXPECT_TRUE(m_ui.errors.isEmpty()) << c.what;
+        if (!c.started.isEmpty()) {
+            EXPECT_EQ(desktop.runs[0].program, c.started) << c.what;
+            EXPECT_TRUE(desktop.runs[0].arguments.contains(movie) ||
+                        desktop.runs[0].arguments.contains(
+                            QUrl::fromLocalFile(movie).toString(QUrl::FullyEncoded)))
+                << c.what;
+        }
+    }
 }
 
 } // namespace
