@@ -1,7 +1,6 @@
 // The user interface of the running program.
 #include "browser/desktop_user_interface.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -80,10 +79,6 @@ QString DesktopUserInterface::getSaveFileName(QWidget* owner, const FileDialogOp
 
 QString DesktopUserInterface::getOpenFileName(QWidget* owner, const FileDialogOptions& options) {
     return runFileDialog(owner, options, QFileDialog::AcceptOpen);
-}
-
-bool DesktopUserInterface::openUrl(const QUrl& url) {
-    return QDesktopServices::openUrl(url);
 }
 
 } // namespace lumicart

@@ -1,5 +1,4 @@
-// The user interface of the running program: Qt message boxes and file dialogs, the desktop's
-// associated programs.
+// The user interface of the running program: Qt message boxes and file dialogs.
 #pragma once
 
 #include "browser/user_interface.h"
@@ -13,7 +12,6 @@ public:
     void showShellError(QWidget* owner, const QString& text) override;
     QString getSaveFileName(QWidget* owner, const FileDialogOptions& options) override;
     QString getOpenFileName(QWidget* owner, const FileDialogOptions& options) override;
-    bool openUrl(const QUrl& url) override;
 };
 
 } // namespace lumicart

@@ -4,6 +4,7 @@
 
 #include "browser/messages.h"
 #include "browser/path_elements.h"
+#include "platform/desktop/desktop.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -388,7 +389,7 @@ QUrl TFormMain::helpUrl() const {
 }
 
 void TFormMain::Help1Click() {
-    m_ui.openUrl(helpUrl());
+    kerris::desktop::current().openUrl(helpUrl());
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

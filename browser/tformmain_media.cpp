@@ -9,11 +9,11 @@
 #include "browser/media/movie_commands.h"
 #include "browser/preview.h"
 #include "platform/acquire/sane_source.h"
+#include "platform/desktop/player.h"
 
 #include <QFile>
 #include <QInputDialog>
 #include <QProgressBar>
-#include <QUrl>
 
 namespace lumicart {
 
@@ -67,7 +67,9 @@ public:
         return name.isEmpty() ? std::nullopt : std::optional<std::string>(localPath(name));
     }
     void openWithDesktop(const std::string& fileName) override {
-        m_form.ui().openUrl(QUrl::fromLocalFile(fromLocalPath(fileName)));
+        // As the shell's "open" did, the result is not examined.
+        kerris::desktop::playFile(fromLocalPath(fileName),
+                                  QString::fromLatin1(media::kMovieMimeType));
     }
     void clearPreview() override { m_form.Image1->clearPicture(); }
     void showPreviewFile(const std::string& fileName) override {

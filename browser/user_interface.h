@@ -1,10 +1,9 @@
-// Everything the browser shows modally or hands to the desktop, behind one interface, so that
-// tests replace it and see what would have been shown.
+// Everything the browser shows modally, behind one interface, so that tests replace it and see
+// what would have been shown. (Documents and players are the desktop's: platform/desktop.)
 #pragma once
 
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 
 class QWidget;
 
@@ -44,10 +43,6 @@ public:
     // The save and open file dialogs; the chosen file, or empty when cancelled.
     virtual QString getSaveFileName(QWidget* owner, const FileDialogOptions& options) = 0;
     virtual QString getOpenFileName(QWidget* owner, const FileDialogOptions& options) = 0;
-
-    // Hands a document (a help page with its anchor, a movie) to the desktop's associated
-    // program; false when the desktop could not start one.
-    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 } // namespace lumicart

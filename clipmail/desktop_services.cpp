@@ -1,16 +1,11 @@
-// The window-system implementation of the desktop services.
+// The window-system implementation of the modal boxes.
 #include "clipmail/desktop_services.h"
 
-#include <QDesktopServices>
 #include <QDialog>
 #include <QMessageBox>
-#include <QProcess>
-#include <QStandardPaths>
 
 namespace kerris::clipmail {
 namespace {
-
-constexpr int kProgramOutputTimeoutMs = 5000;
 
 class QtDesktopServices final : public DesktopServices {
 public:
@@ -20,32 +15,6 @@ public:
         box.exec();
     }
     int runModal(QDialog& dialog) override { return dialog.exec(); }
-    bool openUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
-    bool programExists(const QString& program) override {
-        return !QStandardPaths::findExecutable(program).isEmpty();
-    }
-    bool startProgram(const QString& program, const QStringList& arguments) override {
-        return QProcess::startDetached(program, arguments);
-    }
-    bool startProgramIn(const QString& program, const QStringList& arguments,
-                        const QString& workingFolder) override {
-        return QProcess::startDetached(program, arguments, workingFolder);
-    }
-    std::optional<QString> programOutput(const QString& program,
-                                         const QStringList& arguments) override {
-        QProcess process;
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-        process.start(program, arguments, QIODevice::ReadOnly);
-        if (!process.waitForFinished(kProgramOutputTimeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-            return std::nullopt;
-        }
-        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            return std::nullopt;
-        return QString::fromLocal8Bit(process.readAllStandardOutput());
-    }
 };
 
 QtDesktopServices g_qt;

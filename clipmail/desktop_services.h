@@ -1,14 +1,11 @@
-// What the clip mail windows ask of the desktop: modal boxes and dialogs, opening addresses,
-// starting programs. Behind one replaceable interface so tests never wait on a window.
+// What the clip mail windows show modally: message boxes and dialogs. Behind one replaceable
+// interface so tests never wait on a window. (Addresses and other programs are the desktop's:
+// platform/desktop.)
 #pragma once
 
 #include "clipmail/message_box.h"
 
 #include <QString>
-#include <QStringList>
-#include <QUrl>
-
-#include <optional>
 
 class QDialog;
 class QWidget;
@@ -22,19 +19,6 @@ public:
     virtual void showMessage(QWidget* parent, const QString& text) = 0;
     // Runs a dialog modally and returns its result.
     virtual int runModal(QDialog& dialog) = 0;
-    // The shell's "open" of an address; false when nothing could open it.
-    virtual bool openUrl(const QUrl& url) = 0;
-    // Whether a program of that name is on the search path.
-    virtual bool programExists(const QString& program) = 0;
-    // Starts a program detached from this one; false when it could not be started.
-    virtual bool startProgram(const QString& program, const QStringList& arguments) = 0;
-    // The same with workingFolder as the program's current folder.
-    virtual bool startProgramIn(const QString& program, const QStringList& arguments,
-                                const QString& workingFolder) = 0;
-    // Runs a program to its end (a few seconds at most) and gives its standard output, or
-    // nullopt when it could not run, failed or took too long.
-    virtual std::optional<QString> programOutput(const QString& program,
-                                                 const QStringList& arguments) = 0;
 };
 
 // The current implementation: the window system's until another is installed.

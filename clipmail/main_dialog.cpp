@@ -12,6 +12,7 @@
 #include "clipmail/skin_painter.h"
 #include "clipmail/splash_dialog.h"
 #include "clipmail/system_dialog.h"
+#include "platform/desktop/desktop.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,6 +26,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
+#include <QUrl>
 #include <QWindow>
 
 #include <memory>
@@ -305,7 +307,7 @@ void MainDialog::onCommand(int id) {
         // Enter and Escape never close the window.
         break;
     case kIdWebLink:
-        desktopServices().openUrl(QUrl(QString::fromUtf8(kEncoderDownloadPage)));
+        desktop::current().openUrl(QUrl(QString::fromUtf8(kEncoderDownloadPage)));
         break;
     case kIdMinimize:
         postSysCommand(kSysCommandMinimize);
@@ -358,10 +360,10 @@ void MainDialog::onSysCommand(int command) {
 }
 
 void MainDialog::openVolumeMixer() {
-    DesktopServices& desktop = desktopServices();
-    if (desktop.programExists(kVolumeMixer) && desktop.startProgram(kVolumeMixer, {}))
+    desktop::Desktop& programs = desktop::current();
+    if (programs.programExists(kVolumeMixer) && programs.startProgram(kVolumeMixer, {}))
         return;
-    desktop.showMessage(this, QString::fromUtf8(kNoVolumeMixer));
+    desktopServices().showMessage(this, QString::fromUtf8(kNoVolumeMixer));
 }
 
 void MainDialog::Exit() {

@@ -39,7 +39,6 @@ public:
     void showShellError(QWidget*, const QString&) override {}
     QString getSaveFileName(QWidget*, const lumicart::FileDialogOptions&) override { return {}; }
     QString getOpenFileName(QWidget*, const lumicart::FileDialogOptions&) override { return {}; }
-    bool openUrl(const QUrl&) override { return false; }
 };
 
 struct Fixture {

@@ -80,7 +80,8 @@ public:
 class DesktopHost {
 public:
     virtual ~DesktopHost() = default;
-    // Hands a file to the desktop's associated program; the result is not examined.
+    // Plays a movie file with the desktop's application for movies, else the fallback player
+    // (platform/desktop's rule); the result is not examined.
     virtual void openWithDesktop(const std::string& fileName) = 0;
 };
 

@@ -67,6 +67,9 @@ MovieResult CreateFileMovie(const std::vector<SelectedFile>& selection, const Bi
 MovieResult WriteFileFrames(const std::vector<SelectedFile>& selection, MovieWriter& writer,
                             MediaHost& host);
 
+// The type of the movies made and played here, as the desktop names it.
+inline constexpr const char* kMovieMimeType = "video/x-msvideo";
+
 // "&Play AVI Files": the open dialog, then the chosen file to the desktop's player.
 void PlayMovie(MediaHost& host);
 

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -48,15 +47,10 @@ public:
     void showShellError(QWidget*, const QString& text) override { shellErrors.append(text); }
     QString getSaveFileName(QWidget*, const FileDialogOptions&) override { return saveAnswer; }
     QString getOpenFileName(QWidget*, const FileDialogOptions&) override { return openAnswer; }
-    bool openUrl(const QUrl& url) override {
-        urls.push_back(url);
-        return true;
-    }
 
     QStringList errors;
     QStringList shellErrors;
     std::vector<QStringList> confirmations;
-    std::vector<QUrl> urls;
     bool confirmAnswer = true;
     QString saveAnswer;
     QString openAnswer;

@@ -3,6 +3,7 @@
 #include "browser/tformmain.h"
 #include "tests/browser/test_support.h"
 #include "tests/platform/fifo_watch.h"
+#include "tests/support/recording_desktop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -338,11 +339,12 @@ TEST_F(FormTest, ShowMessageEntryFormatsTheEntry) {
 
 TEST_F(FormTest, HelpOpensTheProgramsPageAtContext100) {
     makeFile(m_vol + "app/lumicart.html", 10);
+    kerris::desktop::test::RecordingDesktop desktop;
     TFormMain& form = makeForm();
     form.Help1->trigger();
-    ASSERT_EQ(m_ui.urls.size(), 1u);
-    EXPECT_EQ(m_ui.urls[0].fragment(), "100");
-    EXPECT_EQ(m_ui.urls[0].toLocalFile(),
+    ASSERT_EQ(desktop.urls.size(), 1u);
+    EXPECT_EQ(desktop.urls[0].fragment(), "100");
+    EXPECT_EQ(desktop.urls[0].toLocalFile(),
               QFileInfo(m_vol + "app/lumicart.html").canonicalFilePath());
 }
 

@@ -8,6 +8,7 @@
 #include "tests/browser_media/fake_camera.h"
 #include "tests/browser_media/movie_probe.h"
 #include "tests/browser_media/scripted_source.h"
+#include "tests/support/recording_desktop.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +35,7 @@ public:
         return saveAnswer;
     }
     QString getOpenFileName(QWidget*, const FileDialogOptions&) override { return openAnswer; }
-    bool openUrl(const QUrl& url) override {
-        urls << url;
-        return true;
-    }
     QStringList errors, saveFilters;
-    QList<QUrl> urls;
     QString saveAnswer, openAnswer;
 };
 
@@ -262,14 +258,26 @@ TEST_F(FormMediaTest, ImageStillHeldIsFreedWhenTheWindowGoes) {
     EXPECT_EQ(*log, std::vector<int>{17});
 }
 
-TEST_F(FormMediaTest, PlayHandsTheChosenMovieToTheDesktop) {
-    TFormMain& form = cameraForm();
-    form.PlayAVIFiles1Click();
-    EXPECT_TRUE(m_ui.urls.isEmpty());
-    m_ui.openAnswer = m_dir.path() + "/x.avi";
-    form.PlayAVIFiles1Click();
-    ASSERT_EQ(m_ui.urls.size(), 1);
-    EXPECT_EQ(m_ui.urls[0], QUrl::fromLocalFile(m_ui.openAnswer));
+TEST_F(FormMediaTest, PlayStartsFfplayWhenTheDesktopHasNoMoviePlayer) {
+    // xdg-mime names nothing for movies here; without ffplay nothing plays, silently.
+    for (const bool ffplay : {true, false}) {
+        kerris::desktop::test::RecordingDesktop desktop;
+        if (!ffplay)
+            desktop.missingPrograms.insert("ffplay");
+        TFormMain& form = cameraForm();
+        form.PlayAVIFiles1Click(); // cancelled
+        EXPECT_TRUE(desktop.runs.empty());
+        m_ui.openAnswer = m_dir.path() + "/x y.avi";
+        form.PlayAVIFiles1Click();
+        ASSERT_EQ(desktop.runs.size(), ffplay ? 1u : 0u);
+        EXPECT_TRUE(m_ui.errors.isEmpty());
+        if (ffplay) {
+            EXPECT_EQ(
+                QStringList{desktop.runs[0].program} + desktop.runs[0].arguments,
+                QStringList({"ffplay", "-autoexit", "-window_title", "x y.avi", m_ui.openAnswer}));
+        }
+        m_ui.openAnswer.clear();
+    }
 }
 
 } // namespace
