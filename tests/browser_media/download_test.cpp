@@ -1,9 +1,9 @@
 // "Auto Download Image" against the scriptable camera: names, stop rules, messages, cleanup.
 #include "browser/media/bitmap_file.h"
 #include "browser/media/download.h"
-#include "tests/browser_media/bitmap_builder.h"
 #include "tests/browser_media/fake_camera.h"
 #include "tests/browser_media/recording_host.h"
+#include "tests/platform/bitmap_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 using namespace lumicart;
 using namespace lumicart::media;
 using namespace lumicart::media::testing;
+using namespace kerris::test;
 
 namespace {
 

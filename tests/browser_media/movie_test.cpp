@@ -1,9 +1,9 @@
 // Movies: the writer's stream as ffprobe sees it, round-trip quality, and the two movie commands.
 #include "browser/media/movie_commands.h"
-#include "tests/browser_media/bitmap_builder.h"
 #include "tests/browser_media/fake_camera.h"
 #include "tests/browser_media/movie_probe.h"
 #include "tests/browser_media/recording_host.h"
+#include "tests/platform/bitmap_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 using namespace lumicart;
 using namespace lumicart::media;
 using namespace lumicart::media::testing;
+using namespace kerris::test;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace lumicart::media::testing {
+namespace kerris::test {
 
 struct BitmapBuilder {
     int32_t width = 4, height = 2;
@@ -82,4 +82,4 @@ inline std::vector<uint8_t> readAll(const std::filesystem::path& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-} // namespace lumicart::media::testing
+} // namespace kerris::test
