@@ -34,12 +34,12 @@ run)
 test)
     scripts/deps.sh
     build ci
-    ctest --preset ci
+    ctest --preset ci --repeat until-pass:2
     ;;
 asan)
     scripts/deps.sh
     build asan
-    ctest --preset asan
+    ctest --preset asan --repeat until-pass:2
     ;;
 bench)
     scripts/deps.sh bench
