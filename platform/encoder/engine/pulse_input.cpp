@@ -10,11 +10,18 @@ extern "C" {
 }
 
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace kerris::encoder::engine {
 
 namespace {
+
+// libpulse's sample format record, as pa_bytes_per_second takes it.
+template <class F> struct FirstParameter;
+template <class R, class A> struct FirstParameter<R(A)> { using type = A; };
+using SampleFormat =
+    std::remove_cv_t<std::remove_pointer_t<FirstParameter<decltype(pa_bytes_per_second)>::type>>;
 
 // The server hands sound over in pieces of about this length (its default holds back seconds).
 constexpr int kFragmentsPerSecond = 50;
@@ -49,13 +56,14 @@ public:
             error = cannotOpen(reason);
             return false;
         }
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(m_rate),
-                                  static_cast<uint8_t>(m_channels)};
-        if (!pa_sample_spec_valid(&spec)) {
+        if (m_rate <= 0 || uint32_t(m_rate) > PA_RATE_MAX || m_channels <= 0 ||
+            uint32_t(m_channels) > PA_CHANNELS_MAX) {
             error = cannotOpen("the profile's sound format is not one the server takes");
             return false;
         }
-        m_stream = pa_stream_new(m_server.context(), "Recording", &spec, nullptr);
+        const SampleFormat format{PA_SAMPLE_S16LE, static_cast<uint32_t>(m_rate),
+                                  static_cast<uint8_t>(m_channels)};
+        m_stream = pa_stream_new(m_server.context(), "Recording", &format, nullptr);
         if (!m_stream) {
             error = cannotOpen(m_server.errorText());
             return false;
@@ -63,7 +71,7 @@ public:
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<uint32_t>(-1);
         attributes.fragsize =
-            static_cast<uint32_t>(pa_bytes_per_second(&spec) / kFragmentsPerSecond);
+            static_cast<uint32_t>(pa_bytes_per_second(&format) / kFragmentsPerSecond);
         if (pa_stream_connect_record(m_stream, source.c_str(), &attributes,
                                      PA_STREAM_ADJUST_LATENCY) < 0) {
             error = cannotOpen(m_server.errorText());
